@@ -1,0 +1,28 @@
+#pragma once
+// Runs the session log in a temporary folder for one test, so the test can
+// see which error entries the code under test left.
+
+#include <string>
+#include <vector>
+
+#include "support/TTempDir.h"
+
+namespace lumaren::test {
+
+class TLogCapture {
+ public:
+  // Starts the identity and log modules; ends them on destruction.
+  TLogCapture();
+  ~TLogCapture();
+  TLogCapture(const TLogCapture&) = delete;
+  TLogCapture& operator=(const TLogCapture&) = delete;
+
+  // The texts of the error entries written so far, in order, as they stand
+  // in the log (line breaks escaped).
+  std::vector<std::string> Errors() const;
+
+ private:
+  TTempDir FFolder;
+};
+
+}  // namespace lumaren::test
