@@ -6,12 +6,14 @@
 
 #include <clocale>
 
+#include "config/uPreferences.h"
 #include "display/main.h"
 #include "platform/ExecutionState.h"
 #include "platform/Locale.h"
 #include "platform/MachineInfo.h"
 #include "platform/Paths.h"
 #include "platform/VersionInfo.h"
+#include "platform/qt/QtThreadTimer.h"
 #include "services/uFileHelpers.h"
 #include "services/uLogs.h"
 #include "services/uSystemCritical.h"
@@ -25,6 +27,7 @@ using namespace lumaren;
 class TModules {
  public:
   TModules() : FExecutionState(platform::NewSessionExecutionState()) {
+    PreferencesModuleStart(&FMainFormSlot);
     FileHelpersModuleStart(platform::ReadVersionInfo());
     FFileHelpersStarted = true;
     LogsModuleStart(platform::StateHome() + "/" + CompanyName() + "/" + ProductName() + "/logs/",
@@ -39,6 +42,7 @@ class TModules {
     SystemCriticalModuleEnd();
     if (FLogsStarted) LogsModuleEnd();
     if (FFileHelpersStarted) FileHelpersModuleEnd();
+    PreferencesModuleEnd();
   }
 
   TModules(const TModules&) = delete;
@@ -46,6 +50,9 @@ class TModules {
 
  private:
   std::unique_ptr<platform::TExecutionState> FExecutionState;
+  // Where the preferences find the main window for its placement; empty
+  // until the window's placement is wired up.
+  platform::TFormWindow* FMainFormSlot = nullptr;
   bool FFileHelpersStarted = false;
   bool FLogsStarted = false;
 };
@@ -60,7 +67,7 @@ int main(int argc, char* argv[]) {
 
   TModules modules;
   QApplication::setApplicationDisplayName(QString::fromStdString(ProductName()));
-  TfmMain window;
+  TfmMain window(platform::QtThreadTimerFactory());
   window.show();
   return QApplication::exec();
 }
