@@ -88,9 +88,11 @@ std::string GetXMLNode(TXMLNode parent, const std::string& name, const char* def
 
 // Starts an empty document with the declaration version "1.0", encoding "UTF-8".
 void NewXMLDocument(pugi::xml_document& doc);
-// Loads UTF-8 text into doc. Accepts exactly the well-formed XML 1.0
-// documents; anything else raises EXMLError. A DOCTYPE is never expanded and
-// nothing external is read.
+// Loads UTF-8 text into doc; the declaration's encoding is not consulted and a
+// leading byte-order mark is skipped. Accepts the well-formed XML 1.0
+// documents; anything else raises EXMLError and leaves doc empty. A DOCTYPE
+// is checked but never expanded and nothing external is read, so references
+// to entities other than the five predefined ones are refused too.
 void LoadXMLText(pugi::xml_document& doc, std::string_view utf8);
 // Serialises with the declaration and two-space indentation of child elements.
 std::string SaveXMLText(const pugi::xml_document& doc);
