@@ -415,7 +415,7 @@ class TWellFormedChecker {
     } else if (Cur() == '(') {
       ReadContentModel();
     } else {
-      Fail("content specification expected");
+      Fail("EMPTY, ANY or a content model expected");
     }
     SkipS();
     Expect(">");
