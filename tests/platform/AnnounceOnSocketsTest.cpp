@@ -5,15 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <QThread>
 #include <QUdpSocket>
 
+#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,23 +21,13 @@
 #include "protocol/uDeviceNode.h"
 #include "protocol/uMessage.h"
 #include "services/uFileHelpers.h"
+#include "support/qt/TEventWait.h"
 
 namespace lumaren {
 namespace {
 
-constexpr qint64 CON_DeadlineMs = 10000;
-
-// Runs the event loop until done() or the deadline.
-bool RunEventsUntil(const std::function<bool()>& done, qint64 deadlineMs = CON_DeadlineMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.hasExpired(deadlineMs)) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(1);
-  }
-  return true;
-}
+using test::ProcessEventsUntil;
+using namespace std::chrono_literals;
 
 // A controller's socket: keeps every datagram sent from one source port.
 class TReceiver {
@@ -59,7 +46,7 @@ class TReceiver {
     });
   }
   quint16 Port() const { return FSocket.localPort(); }
-  bool WaitFor(std::size_t count) { return RunEventsUntil([&] { return Received.size() >= count; }); }
+  bool WaitFor(std::size_t count) { return ProcessEventsUntil([&] { return Received.size() >= count; }); }
   void SendTo(int port, const std::string& text) {
     FSocket.writeDatagram(text.data(), static_cast<qint64>(text.size()), QHostAddress::LocalHost,
                           static_cast<quint16>(port));
@@ -141,7 +128,7 @@ TEST_F(AnnounceOnSockets, FailedSendMovesTheServerToANewPortThatStillReceives) {
 
   // Commands reach the server at its new port...
   Receiver.SendTo(newPort, "hello");
-  ASSERT_TRUE(RunEventsUntil([&] { return !Read.empty(); }));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !Read.empty(); }));
   EXPECT_EQ(Read.front(), "hello");
 
   // ...and announcements now leave from it, without the consumed Refresh.
@@ -175,10 +162,10 @@ TEST_F(AnnounceOnSockets, VeryLongNameStillArrives) {
 
 TEST_F(AnnounceOnSockets, RepeatedRestartsLeakNoSocket) {
   Node.Announce(70000);
-  RunEventsUntil([] { return false; }, 50);  // let closed sockets go
+  ProcessEventsUntil([] { return false; }, 50ms);  // let closed sockets go
   const int before = OpenFileCount();
   for (int i = 0; i < 50; ++i) Node.Announce(70000);
-  RunEventsUntil([] { return false; }, 50);
+  ProcessEventsUntil([] { return false; }, 50ms);
   EXPECT_EQ(OpenFileCount(), before);
   EXPECT_TRUE(UDPServer->Active());
 }
