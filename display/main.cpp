@@ -3,7 +3,6 @@
 namespace lumaren {
 
 TfmMain::TfmMain(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint) {
-  setWindowTitle(QStringLiteral("Lumaren"));
   setMinimumSize(200, 200);
   setGeometry(0, 0, 524, 439);
   setAutoFillBackground(true);

@@ -27,7 +27,10 @@ struct TColorValue {
   TColor Value;
 };
 
-// Raised for text that is not a well-formed XML 1.0 document.
+// Raised for text that is not a well-formed XML 1.0 document, and by the
+// writers for a change the document cannot take (a name that is not an XML
+// name, a value XML cannot carry, an attribute given twice, a node that is
+// not an element).
 class EXMLError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -52,6 +55,10 @@ std::string DecodeCR(std::string_view text);
 
 // ---- Writers: children and attributes are appended after existing ones ---
 
+// Appends an empty child element; the payload elements of a message and the
+// "Font" and "Line" children of the display content are made this way.
+TXMLNode AddXMLElement(TXMLNode parent, const std::string& name);
+
 bool AddXMLNode(TXMLNode parent, const std::string& name, std::int32_t value);
 bool AddXMLNode(TXMLNode parent, const std::string& name, const std::string& value);
 bool AddXMLNode(TXMLNode parent, const std::string& name, const char* value);
@@ -63,10 +70,16 @@ void AddXMLAtt(TXMLNode node, const std::string& name, const char* value);
 
 // ---- Readers: the default when absent or when the text does not convert --
 
+// The first direct child element of that name (exact, case-sensitive), or an
+// empty node. Readers find every payload element this way.
+TXMLNode FindXMLChild(TXMLNode parent, std::string_view name);
+
 bool GetXMLAtt(TXMLNode node, const std::string& name, bool def);
 std::int32_t GetXMLAtt(TXMLNode node, const std::string& name, std::int32_t def);
 std::string GetXMLAtt(TXMLNode node, const std::string& name, const std::string& def);
 std::string GetXMLAtt(TXMLNode node, const std::string& name, const char* def);
+// GetXMLNode reads the text of the first child element of that name; an
+// element that has element children has no text and gives the default.
 std::int32_t GetXMLNode(TXMLNode parent, const std::string& name, std::int32_t def);
 std::string GetXMLNode(TXMLNode parent, const std::string& name, const std::string& def);
 std::string GetXMLNode(TXMLNode parent, const std::string& name, const char* def);
@@ -75,9 +88,11 @@ std::string GetXMLNode(TXMLNode parent, const std::string& name, const char* def
 
 // Starts an empty document with the declaration version "1.0", encoding "UTF-8".
 void NewXMLDocument(pugi::xml_document& doc);
-// Loads UTF-8 text into doc. Accepts exactly the well-formed XML 1.0
-// documents; anything else raises EXMLError. A DOCTYPE is never expanded and
-// nothing external is read.
+// Loads UTF-8 text into doc; the declaration's encoding is not consulted and a
+// leading byte-order mark is skipped. Accepts the well-formed XML 1.0
+// documents; anything else raises EXMLError and leaves doc empty. A DOCTYPE
+// is checked but never expanded and nothing external is read, so references
+// to entities other than the five predefined ones are refused too.
 void LoadXMLText(pugi::xml_document& doc, std::string_view utf8);
 // Serialises with the declaration and two-space indentation of child elements.
 std::string SaveXMLText(const pugi::xml_document& doc);
