@@ -37,6 +37,21 @@ class TModules {
  public:
   explicit TModules(platform::TFormWindow* const* mainFormSlot)
       : FExecutionState(platform::NewSessionExecutionState()) {
+    try {
+      StartAll(mainFormSlot);
+    } catch (...) {
+      EndAll();
+      throw;
+    }
+  }
+
+  ~TModules() { EndAll(); }
+
+  TModules(const TModules&) = delete;
+  TModules& operator=(const TModules&) = delete;
+
+ private:
+  void StartAll(platform::TFormWindow* const* mainFormSlot) {
     Start([] { DeviceNodeModuleStart(platform::QtUDPServerFactory(), platform::QtThreadTimerFactory()); },
           DeviceNodeModuleEnd);
     Start([mainFormSlot] { PreferencesModuleStart(mainFormSlot); }, PreferencesModuleEnd);
@@ -58,14 +73,13 @@ class TModules {
         SystemCriticalModuleEnd);
   }
 
-  ~TModules() {
-    for (auto end = FEnds.rbegin(); end != FEnds.rend(); ++end) (*end)();
+  void EndAll() {
+    while (!FEnds.empty()) {
+      FEnds.back()();
+      FEnds.pop_back();
+    }
   }
 
-  TModules(const TModules&) = delete;
-  TModules& operator=(const TModules&) = delete;
-
- private:
   void Start(const std::function<void()>& start, std::function<void()> end) {
     start();
     FEnds.push_back(std::move(end));
