@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
   // window through it.
   platform::TFormWindow* mainFormSlot = nullptr;
   TModules modules(&mainFormSlot);
-  TfmMain window(platform::QtThreadTimerFactory());
+  TfmMain window(platform::QtThreadTimerFactory(), &mainFormSlot);
   window.show();
   return QApplication::exec();
 }

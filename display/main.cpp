@@ -1,15 +1,22 @@
+// The main window's life: creation, first showing, closing, the popup menu
+// and the mouse.
+
 #include "display/main.h"
 
-#include <QPaintEvent>
-#include <QPainter>
-#include <QResizeEvent>
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QShowEvent>
 
-#include <string>
+#include <filesystem>
+#include <system_error>
 
 #include "config/uPreferences.h"
-#include "display/DisplayPainter.h"
+#include "platform/Paths.h"
+#include "platform/qt/QtFormWindow.h"
 #include "services/uFileHelpers.h"
+#include "services/uSystemCritical.h"
 
 namespace lumaren {
 
@@ -19,6 +26,9 @@ namespace {
 constexpr int CON_FlashInterval = 500;
 // Long enough to gather a burst of size events from a drag into one redraw.
 constexpr int CON_ResizeDelay = 100;
+// A Shutdown message closes the window this much later, after its handler
+// has returned and logged.
+constexpr int CON_CloseDelay = 100;
 
 std::unique_ptr<platform::TThreadTimer> NewTimer(const platform::TThreadTimerFactory& factory, int interval) {
   auto timer = factory();
@@ -28,59 +38,58 @@ std::unique_ptr<platform::TThreadTimer> NewTimer(const platform::TThreadTimerFac
 
 }  // namespace
 
-TfmMain::TfmMain(const platform::TThreadTimerFactory& timerFactory, QWidget* parent)
+TfmMain::TfmMain(const platform::TThreadTimerFactory& timerFactory, platform::TFormWindow** mainFormSlot,
+                 QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint),
       tmrResize(NewTimer(timerFactory, CON_ResizeDelay)),
+      tmrClose(NewTimer(timerFactory, CON_CloseDelay)),
+      tmrHeartbeat(NewTimer(timerFactory, 0)),
       tmrExpiry(NewTimer(timerFactory, 0)),
       tmrFlash(NewTimer(timerFactory, CON_FlashInterval)),
-      FDisplayLineList(std::make_unique<TDisplayLineList>()) {
+      FFormWindow(std::make_unique<platform::TQtFormWindow>(*this, "fmMain")),
+      FMainFormSlot(mainFormSlot) {
+  setWindowTitle(QString::fromStdString(ProductName()));
   setMinimumSize(200, 200);
   setGeometry(0, 0, 524, 439);
   // The paint handler fills every pixel itself, in the window colour of the
   // moment; the toolkit's own background fill would only flicker.
   setAttribute(Qt::WA_OpaquePaintEvent);
   tmrResize->SetOnTimer([this] { tmrResizeTimer(); });
+  tmrClose->SetOnTimer([this] { tmrCloseTimer(); });
+  tmrHeartbeat->SetOnTimer([this] { tmrHeartbeatTimer(); });
   tmrExpiry->SetOnTimer([this] { tmrExpiryTimer(); });
   tmrFlash->SetOnTimer([this] { tmrFlashTimer(); });
+  if (FMainFormSlot) *FMainFormSlot = FFormWindow.get();
+  CreatePopupMenu();
+  FormCreate();
 }
 
-TfmMain::~TfmMain() = default;
-
-void TfmMain::UpdateDisplay() {
-  FLaidOutSize = size();
-  repaint();
+TfmMain::~TfmMain() {
+  if (UDPServer) UDPServer->SetOnRead({});
+  if (FMainFormSlot && *FMainFormSlot == FFormWindow.get()) *FMainFormSlot = nullptr;
 }
 
-void TfmMain::DefaultScreen() {
-  FDisplayLineList->Clear();
-  auto line = std::make_unique<TDisplayLine>();
-  const std::string nodeName = Prefs ? Prefs->NodeName() : std::string();
-  const std::int32_t group = Prefs ? Prefs->Group() : 0;
-  line->TextCentre = ProductName() + "\r\n" + "Version: " + ProductVersion() + "\r\n" + "Node: " + nodeName +
-                     "\r\n" + "Group: " + std::to_string(group) + "\r\n" + "Waiting to connect...";
-  FDisplayLineList->Add(std::move(line));
-  tmrResize->SetEnabled(true);
+void TfmMain::FormCreate() {
+  FAppDataPath = platform::ConfigHome() + "/" + CompanyName() + "/" + ProductName() + "/";
+  // A folder that cannot be made shows up later: loading finds no file and
+  // saving logs its failure.
+  std::error_code ignored;
+  std::filesystem::create_directories(FAppDataPath, ignored);
+  if (Prefs) Prefs->FileName = FAppDataPath + CON_PreferencesFileName;
+  FDisplayLineList = std::make_unique<TDisplayLineList>();
+  FLocalNode = std::make_unique<TLocalDeviceNode>();
+  FLocalNode->SetDeviceType(TDeviceType::dtDisplay);
+  FLocalNode->AppName = ProductName();
+  FLocalNode->AppVersion = ProductVersion();
 }
 
-void TfmMain::paintEvent(QPaintEvent* /*event*/) {
-  const TDisplayLook look =
-      Prefs ? ResolveDisplayLook(*FDisplayLineList, Prefs->BgColour, Prefs->FontColour, Prefs->FontName, FFlashState)
-            : ResolveDisplayLook(*FDisplayLineList, CON_BgColourDefault, CON_FontColourDefault, CON_FontNameDefault,
-                                 FFlashState);
-  QPainter painter(this);
-  // Every paint, UpdateDisplay's or the system's after the window was
-  // covered or hidden, shows the current content; only while a new size
-  // waits for the resize timer's redraw does the background stand alone.
-  if (size() == FLaidOutSize) {
-    PaintDisplay(painter, rect(), *FDisplayLineList, look);
-  } else {
-    painter.fillRect(rect(), look.WindowColour);
-  }
-}
-
-void TfmMain::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  FormResize();
+void TfmMain::CreatePopupMenu() {
+  PopupMenu = new QMenu(this);
+  mnExit = PopupMenu->addAction(QStringLiteral("Exit Program"), this, [this] { mnExitClick(); });
+  mnMinimiseThisWindow =
+      PopupMenu->addAction(QStringLiteral("Minimise Window"), this, [this] { mnMinimiseThisWindowClick(); });
+  mnSettings = PopupMenu->addAction(QStringLiteral("Settings ..."));
+  mnAbout = PopupMenu->addAction(QStringLiteral("About ..."));
 }
 
 void TfmMain::showEvent(QShowEvent* event) {
@@ -92,29 +101,50 @@ void TfmMain::showEvent(QShowEvent* event) {
 }
 
 void TfmMain::FormShow() {
-  if (Prefs) Prefs->Load();
+  if (Prefs) {
+    Prefs->Load();
+    if (FMainFormSlot) Prefs->MainFormPos.StateLoad();
+  }
+  ApplyNetworkPreferences();
   DefaultScreen();
+  if (SystemCritical) SystemCritical->SetIsCritical(true);
 }
 
-void TfmMain::FormResize() { tmrResize->SetEnabled(true); }
-
-void TfmMain::tmrFlashTimer() {
-  FFlashState = !FFlashState;
-  UpdateDisplay();
+void TfmMain::closeEvent(QCloseEvent* event) {
+  FormCloseQuery();
+  event->accept();
 }
 
-void TfmMain::tmrExpiryTimer() {
-  tmrExpiry->SetEnabled(false);
-  tmrFlash->SetEnabled(false);
-  while (FDisplayLineList->Count() > 0) FDisplayLineList->Delete(FDisplayLineList->Count() - 1);
-  // Style, font name and font colour stay; only the background returns to
-  // the preference.
-  FDisplayLineList->BgColour = clNone;
-  UpdateDisplay();
+void TfmMain::FormCloseQuery() {
+  tmrHeartbeat->SetEnabled(false);
+  if (UDPServer) UDPServer->SetActive(false);
+  if (Prefs) {
+    if (FMainFormSlot) Prefs->MainFormPos.StateSave();
+    // A failed save is logged by the preferences; closing goes on.
+    Prefs->Save();
+  }
+  if (SystemCritical) SystemCritical->SetIsCritical(false);
 }
 
-void TfmMain::tmrResizeTimer() {
-  tmrResize->SetEnabled(false);
+void TfmMain::tmrCloseTimer() {
+  tmrClose->SetEnabled(false);
+  close();
+}
+
+void TfmMain::mnExitClick() { close(); }
+
+void TfmMain::mnMinimiseThisWindowClick() { showMinimized(); }
+
+void TfmMain::contextMenuEvent(QContextMenuEvent* event) { PopupMenu->exec(event->globalPos()); }
+
+void TfmMain::mouseDoubleClickEvent(QMouseEvent* /*event*/) { FormDblClick(); }
+
+void TfmMain::FormDblClick() {
+  if (isMaximized() || isMinimized()) {
+    showNormal();
+  } else {
+    showMaximized();
+  }
   UpdateDisplay();
 }
 

@@ -14,6 +14,7 @@
 #include "display/main.h"
 #include "services/uFileHelpers.h"
 #include "support/TManualClock.h"
+#include "support/qt/TMainWindowFixture.h"
 #include "support/qt/TImageInk.h"
 
 namespace lumaren {
@@ -33,27 +34,9 @@ constexpr TColor kRedColour = 0x0000FF;    // red in the low byte
 constexpr TColor kGreenColour = 0x00FF00;
 constexpr TColor kBlueColour = 0xFF0000;
 
-class MainWindowDisplayTest : public ::testing::Test {
+class MainWindowDisplayTest : public test::TMainWindowFixture {
  protected:
-  MainWindowDisplayTest() {
-    FileHelpersModuleStart(platform::TVersionInfo{"Tivora", "Lumaren", "1.0.4.0", "1.0.0.0"});
-    PreferencesModuleStart(&FMainFormSlot);
-    window = std::make_unique<TfmMain>(clock.Factory());
-  }
-
-  ~MainWindowDisplayTest() override {
-    window.reset();
-    PreferencesModuleEnd();
-    FileHelpersModuleEnd();
-  }
-
-  // Shows the window (which loads the preferences: white Courier New on
-  // black) and lets the resize timer draw the default screen.
-  void ShowAndSettle() {
-    window->show();
-    QCoreApplication::processEvents();
-    clock.Advance(100);
-  }
+  MainWindowDisplayTest() { CreateWindow(); }
 
   // Replaces the content by lines of centre text, drawn at once.
   void SetContent(std::initializer_list<const char*> centres, TColor bg = clNone, TColor font = clNone,
@@ -80,11 +63,6 @@ class MainWindowDisplayTest : public ::testing::Test {
     ASSERT_EQ(window->size(), QSize(width, height));
   }
 
-  test::TManualClock clock;
-  std::unique_ptr<TfmMain> window;
-
- private:
-  platform::TFormWindow* FMainFormSlot = nullptr;
 };
 
 TEST_F(MainWindowDisplayTest, TimersStartDisabledWithTheirPeriods) {
