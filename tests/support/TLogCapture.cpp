@@ -18,17 +18,24 @@ TLogCapture::~TLogCapture() {
   FileHelpersModuleEnd();
 }
 
+namespace {
+
 // An entry line reads "stamp | severity | title | text".
-std::vector<std::string> TLogCapture::Errors() const {
+std::vector<std::string> EntryTexts(const std::string& marker) {
   std::ifstream in(SessionLogFileName(), std::ios::binary);
-  std::vector<std::string> errors;
+  std::vector<std::string> texts;
   std::string line;
-  const std::string marker = " | Error | Error | ";
   while (std::getline(in, line)) {
     const auto at = line.find(marker);
-    if (at != std::string::npos) errors.push_back(line.substr(at + marker.size()));
+    if (at != std::string::npos) texts.push_back(line.substr(at + marker.size()));
   }
-  return errors;
+  return texts;
 }
+
+}  // namespace
+
+std::vector<std::string> TLogCapture::Errors() const { return EntryTexts(" | Error | Error | "); }
+
+std::vector<std::string> TLogCapture::Sessions() const { return EntryTexts(" | Information | Session | "); }
 
 }  // namespace lumaren::test
