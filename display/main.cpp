@@ -1,14 +1,121 @@
 #include "display/main.h"
 
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QShowEvent>
+
+#include <string>
+
+#include "config/uPreferences.h"
+#include "display/DisplayPainter.h"
+#include "services/uFileHelpers.h"
+
 namespace lumaren {
 
-TfmMain::TfmMain(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint) {
+namespace {
+
+// Blink shows and hides the text, and alternate swaps the colours, at this rhythm.
+constexpr int CON_FlashInterval = 500;
+// Long enough to gather a burst of size events from a drag into one redraw.
+constexpr int CON_ResizeDelay = 100;
+
+std::unique_ptr<platform::TThreadTimer> NewTimer(const platform::TThreadTimerFactory& factory, int interval) {
+  auto timer = factory();
+  timer->SetInterval(interval);
+  return timer;
+}
+
+}  // namespace
+
+TfmMain::TfmMain(const platform::TThreadTimerFactory& timerFactory, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint),
+      tmrResize(NewTimer(timerFactory, CON_ResizeDelay)),
+      tmrExpiry(NewTimer(timerFactory, 0)),
+      tmrFlash(NewTimer(timerFactory, CON_FlashInterval)),
+      FDisplayLineList(std::make_unique<TDisplayLineList>()) {
   setMinimumSize(200, 200);
   setGeometry(0, 0, 524, 439);
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, Qt::black);
-  setPalette(pal);
+  // The paint handler fills every pixel itself, in the window colour of the
+  // moment; the toolkit's own background fill would only flicker.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  tmrResize->SetOnTimer([this] { tmrResizeTimer(); });
+  tmrExpiry->SetOnTimer([this] { tmrExpiryTimer(); });
+  tmrFlash->SetOnTimer([this] { tmrFlashTimer(); });
+}
+
+TfmMain::~TfmMain() = default;
+
+void TfmMain::UpdateDisplay() {
+  FLaidOutSize = size();
+  repaint();
+}
+
+void TfmMain::DefaultScreen() {
+  FDisplayLineList->Clear();
+  auto line = std::make_unique<TDisplayLine>();
+  const std::string nodeName = Prefs ? Prefs->NodeName() : std::string();
+  const std::int32_t group = Prefs ? Prefs->Group() : 0;
+  line->TextCentre = ProductName() + "\r\n" + "Version: " + ProductVersion() + "\r\n" + "Node: " + nodeName +
+                     "\r\n" + "Group: " + std::to_string(group) + "\r\n" + "Waiting to connect...";
+  FDisplayLineList->Add(std::move(line));
+  tmrResize->SetEnabled(true);
+}
+
+void TfmMain::paintEvent(QPaintEvent* /*event*/) {
+  const TDisplayLook look =
+      Prefs ? ResolveDisplayLook(*FDisplayLineList, Prefs->BgColour, Prefs->FontColour, Prefs->FontName, FFlashState)
+            : ResolveDisplayLook(*FDisplayLineList, CON_BgColourDefault, CON_FontColourDefault, CON_FontNameDefault,
+                                 FFlashState);
+  QPainter painter(this);
+  // Every paint, UpdateDisplay's or the system's after the window was
+  // covered or hidden, shows the current content; only while a new size
+  // waits for the resize timer's redraw does the background stand alone.
+  if (size() == FLaidOutSize) {
+    PaintDisplay(painter, rect(), *FDisplayLineList, look);
+  } else {
+    painter.fillRect(rect(), look.WindowColour);
+  }
+}
+
+void TfmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
+}
+
+void TfmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!FShown) {
+    FShown = true;
+    FormShow();
+  }
+}
+
+void TfmMain::FormShow() {
+  if (Prefs) Prefs->Load();
+  DefaultScreen();
+}
+
+void TfmMain::FormResize() { tmrResize->SetEnabled(true); }
+
+void TfmMain::tmrFlashTimer() {
+  FFlashState = !FFlashState;
+  UpdateDisplay();
+}
+
+void TfmMain::tmrExpiryTimer() {
+  tmrExpiry->SetEnabled(false);
+  tmrFlash->SetEnabled(false);
+  while (FDisplayLineList->Count() > 0) FDisplayLineList->Delete(FDisplayLineList->Count() - 1);
+  // Style, font name and font colour stay; only the background returns to
+  // the preference.
+  FDisplayLineList->BgColour = clNone;
+  UpdateDisplay();
+}
+
+void TfmMain::tmrResizeTimer() {
+  tmrResize->SetEnabled(false);
+  UpdateDisplay();
 }
 
 }  // namespace lumaren
