@@ -64,14 +64,14 @@ class TMessageApplier {
     // Not disabled first: an expiry already running at this interval keeps
     // its period. The flash timer is left alone; its ticks on steady content
     // change nothing until the expiry stops it.
-    FHost.tmrExpiry().SetInterval(CON_AcknowledgeMilliSecs);
-    FHost.tmrExpiry().SetEnabled(true);
+    FHost.ExpiryTimer().SetInterval(CON_AcknowledgeMilliSecs);
+    FHost.ExpiryTimer().SetEnabled(true);
     Log("Acknowledge message received from ");
   }
 
   void Shutdown() {
     Log("Shutdown message received from ");
-    FHost.tmrClose().SetEnabled(true);
+    FHost.CloseTimer().SetEnabled(true);
   }
 
   void ParamsSet() {
@@ -122,7 +122,7 @@ class TMessageApplier {
   void DisplayData() {
     if (const TXMLNode display = FMessage.Payload("Display")) {
       TDisplayLineList& list = FHost.DisplayLineList();
-      platform::TThreadTimer& expiry = FHost.tmrExpiry();
+      platform::TThreadTimer& expiry = FHost.ExpiryTimer();
       list.ExpiryMilliSecs = 0;
       expiry.SetEnabled(false);
       list.XMLRead(display);
@@ -134,7 +134,7 @@ class TMessageApplier {
       // A flash timer that already runs keeps its rhythm and phase.
       const bool flashing =
           list.DisplayStyle == TDisplayStyle::dsBlink || list.DisplayStyle == TDisplayStyle::dsAlternate;
-      FHost.tmrFlash().SetEnabled(flashing);
+      FHost.FlashTimer().SetEnabled(flashing);
     }
     Log("Display data message received from ");
   }

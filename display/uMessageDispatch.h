@@ -31,13 +31,15 @@ class TMessageHost {
   // The node this display announces; ParamsSet changes its name and group.
   virtual TLocalDeviceNode& LocalNode() = 0;
 
-  // Clears the content when it fires; its interval is set here per content.
-  virtual platform::TThreadTimer& tmrExpiry() = 0;
-  // Toggles the flash phase every 500 ms; the host sets the interval.
-  virtual platform::TThreadTimer& tmrFlash() = 0;
-  // Closes the window when it fires; the host sets its 100 ms interval,
-  // the handler only enables it.
-  virtual platform::TThreadTimer& tmrClose() = 0;
+  // The window's tmrExpiry: clears the content when it fires; the handler
+  // sets its interval per content.
+  virtual platform::TThreadTimer& ExpiryTimer() = 0;
+  // The window's tmrFlash: toggles the flash phase; the window sets its
+  // 500 ms, the handler only switches it on and off.
+  virtual platform::TThreadTimer& FlashTimer() = 0;
+  // The window's tmrClose: closes the window when it fires; the window sets
+  // its 100 ms, the handler only enables it.
+  virtual platform::TThreadTimer& CloseTimer() = 0;
 
   // Redraws the whole window now.
   virtual void UpdateDisplay() = 0;

@@ -34,9 +34,9 @@ class TFakeMessageHost : public TMessageHost {
 
   TDisplayLineList& DisplayLineList() override { return List; }
   TLocalDeviceNode& LocalNode() override { return Node; }
-  platform::TThreadTimer& tmrExpiry() override { return *Expiry; }
-  platform::TThreadTimer& tmrFlash() override { return *Flash; }
-  platform::TThreadTimer& tmrClose() override { return *Close; }
+  platform::TThreadTimer& ExpiryTimer() override { return *Expiry; }
+  platform::TThreadTimer& FlashTimer() override { return *Flash; }
+  platform::TThreadTimer& CloseTimer() override { return *Close; }
   void UpdateDisplay() override;
   // Recorded in WindowStates and, to keep the order with the placement, as
   // "WindowState N" in Window.Calls.
