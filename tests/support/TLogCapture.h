@@ -24,6 +24,7 @@ class TLogCapture {
   // The texts of the error entries written so far, in order, as they stand
   // in the log (line breaks escaped).
   std::vector<std::string> Errors() const;
+  // The same for the session entries, the log's own header lines included.
   std::vector<std::string> Sessions() const;
 
  private:
