@@ -81,7 +81,29 @@ void TfmMain::FormCreate() {
   FLocalNode->SetDeviceType(TDeviceType::dtDisplay);
   FLocalNode->AppName = ProductName();
   FLocalNode->AppVersion = ProductVersion();
+  FDispatcher = std::make_unique<TMessageDispatcher>(*this, std::make_unique<TLastMessageFile>());
+  if (UDPServer) UDPServer->SetOnRead([this](const platform::TUDPDatagram& datagram) { UDPRead(datagram); });
 }
+
+void TfmMain::UDPRead(const platform::TUDPDatagram& datagram) { FDispatcher->UDPRead(datagram); }
+
+void TfmMain::SetWindowState(TWindowState state) {
+  switch (state) {
+    case TWindowState::wsMinimized:
+      showMinimized();
+      break;
+    case TWindowState::wsMaximized:
+      showMaximized();
+      break;
+    case TWindowState::wsNormal:
+      showNormal();
+      break;
+  }
+}
+
+bool TfmMain::SettingsVisible() const { return false; }
+
+void TfmMain::ShowSettings() {}
 
 void TfmMain::CreatePopupMenu() {
   PopupMenu = new QMenu(this);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "display/uDisplayLine.h"
+#include "display/uMessageDispatch.h"
 #include "platform/FormWindow.h"
 #include "platform/ThreadTimer.h"
 #include "protocol/uDeviceNode.h"
@@ -21,7 +22,8 @@ class QMenu;
 
 namespace lumaren {
 
-class TfmMain : public QWidget {
+// The window is also what the message handler works on (TMessageHost).
+class TfmMain : public QWidget, public TMessageHost {
   Q_OBJECT
 
  public:
@@ -45,9 +47,9 @@ class TfmMain : public QWidget {
   // Toggles the flash phase every 500 ms while the content blinks or alternates.
   const std::unique_ptr<platform::TThreadTimer> tmrFlash;
 
-  TDisplayLineList& DisplayLineList() { return *FDisplayLineList; }
+  TDisplayLineList& DisplayLineList() override { return *FDisplayLineList; }
   const TDisplayLineList& DisplayLineList() const { return *FDisplayLineList; }
-  TLocalDeviceNode& LocalNode() { return *FLocalNode; }
+  TLocalDeviceNode& LocalNode() override { return *FLocalNode; }
   // True in the phase in which blink hides the text and alternate swaps the
   // colours.
   bool FlashState() const { return FFlashState; }
@@ -56,7 +58,7 @@ class TfmMain : public QWidget {
 
   // Redraws the whole window now: colours and font from the content or the
   // preferences, the font fitted to the window, one row per display line.
-  void UpdateDisplay();
+  void UpdateDisplay() override;
   // Replaces the content by the start-up text and schedules a redraw.
   void DefaultScreen();
   // Applies the network preferences: binds the UDP server (falling back to
@@ -64,6 +66,17 @@ class TfmMain : public QWidget {
   // announces. A failure is logged and leaves the node silent until the
   // preferences are applied again.
   void PreferencesChanged();
+
+  // Every datagram on UDPServer arrives here.
+  void UDPRead(const platform::TUDPDatagram& datagram);
+
+  // What the message handler needs besides the content and the redraw.
+  platform::TThreadTimer& ExpiryTimer() override { return *tmrExpiry; }
+  platform::TThreadTimer& FlashTimer() override { return *tmrFlash; }
+  platform::TThreadTimer& CloseTimer() override { return *tmrClose; }
+  void SetWindowState(TWindowState state) override;
+  bool SettingsVisible() const override;
+  void ShowSettings() override;
 
   // The menu's commands, also for the program's own shut-down paths.
   void mnExitClick();
@@ -98,6 +111,7 @@ class TfmMain : public QWidget {
   QAction* mnAbout = nullptr;
 
   std::unique_ptr<TLocalDeviceNode> FLocalNode;
+  std::unique_ptr<TMessageDispatcher> FDispatcher;
   std::string FAppDataPath;
   std::unique_ptr<TDisplayLineList> FDisplayLineList;
   bool FFlashState = false;
