@@ -197,5 +197,38 @@ TEST_F(MessagesTest, MalformedDatagramsLeaveOneErrorEachAndTheNodeServesOn) {
   EXPECT_EQ(ShutDown(), 0);
 }
 
+TEST_F(MessagesTest, DatagramsWithoutAMessageToApplyAreKeptButLeaveNoEntry) {
+  ASSERT_NO_FATAL_FAILURE(StartAnnouncingNode(Preferences()));
+  const std::size_t header = Node.LogEntries().size();
+  ASSERT_GT(header, 0u);
+
+  const struct {
+    const char* Name;
+    std::string Data;
+  } ignored[] = {
+      {"no Message", R"(<VELOMARK><Device Type="2"/></VELOMARK>)"},
+      {"no type", R"(<VELOMARK><Message/><Device Type="2"/></VELOMARK>)"},
+      {"type 0", MessageXml(0)},
+      {"Announce", MessageXml(1, R"(<Device Type="2" Name="Lumaren" Version="1.0.4.0"/><Node Name="Other" Group="1"/>)")},
+      {"ParamsInfo", MessageXml(5)},
+      {"type 9", MessageXml(9)},
+      {"type abc", R"(<VELOMARK><Message Type="abc"/></VELOMARK>)"},
+  };
+  for (const auto& datagram : ignored) {
+    SCOPED_TRACE(datagram.Name);
+    ASSERT_TRUE(Controller.SendToNode(datagram.Data));
+    // Every datagram that parses is kept, so the copy shows it was read.
+    EXPECT_TRUE(ProcessEventsUntil([&] { return ReadFile(Node.WorkDir() / "UDPRead.xml") == datagram.Data; },
+                                   CON_EventTimeout));
+    EXPECT_EQ(Node.LogEntries().size(), header);
+  }
+
+  // The root's name plays no part.
+  ASSERT_TRUE(Controller.SendToNode(R"(<Other><Message Type="2"/><Device Type="2"/></Other>)"));
+  EXPECT_TRUE(WaitForSession("Acknowledge message received from Display"));
+  EXPECT_EQ(Node.LogEntries().size(), header + 1);
+  EXPECT_EQ(ShutDown(), 0);
+}
+
 }  // namespace
 }  // namespace lumaren::test

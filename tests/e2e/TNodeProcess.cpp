@@ -9,6 +9,7 @@
 #include <zip.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
 
 #include <algorithm>
 #include <fstream>
@@ -128,6 +129,8 @@ void TNodeProcess::Start(bool recordFrames) {
   FProcess.setStandardOutputFile(Q(FRoot / "stdout.txt"));
   FProcess.setStandardErrorFile(Q(FRoot / "stderr.txt"));
   FProcess.setStandardInputFile(QProcess::nullDevice());
+  // Should the test process die, its node goes with it instead of running on.
+  FProcess.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
   FProcess.start(QStringLiteral(LUMAREN_EXE), {});
   if (!FProcess.waitForStarted(10000)) throw std::runtime_error("lumaren did not start: " + FProcess.errorString().toStdString());
   FPid = FProcess.processId();
