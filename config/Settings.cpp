@@ -33,8 +33,6 @@ constexpr int CON_GroupMin = 0;
 constexpr int CON_GroupMax = 255;
 constexpr int CON_PortMin = 0;
 constexpr int CON_PortMax = 65535;
-// The gap between a label and the control below it.
-constexpr int CON_LabelGap = 2;
 
 // Keeps the node name to characters the preferences file can carry and a
 // one-line name should hold: control characters (tab and line breaks too),
@@ -99,12 +97,15 @@ QIcon InvertIcon() {
   return QIcon(pixmap);
 }
 
-// A caption placed just above its control, in the control's parent.
-QLabel* LabelAbove(QWidget* control, const QString& caption) {
+// A caption standing right on top of its control, one text line high: the
+// controls leave no more room than that between them.
+QLabel* LabelAbove(QWidget* control, const QString& caption, const QFont& font) {
   auto* label = new QLabel(caption, control->parentWidget());
+  label->setFont(font);
   label->setBuddy(control);
-  label->adjustSize();
-  label->move(control->x(), control->y() - label->height() - CON_LabelGap);
+  const int height = label->fontMetrics().height();
+  label->setGeometry(control->x(), control->y() - height, label->fontMetrics().horizontalAdvance(caption) + 2,
+                     height);
   return label;
 }
 
@@ -131,11 +132,16 @@ void TfmSettings::CreateComponents() {
   gbTivoraFont = new QGroupBox(QStringLiteral("Font"), this);
   gbTivoraFont->setObjectName(QStringLiteral("gbTivoraFont"));
   gbTivoraFont->setGeometry(3, 0, 226, 135);
-  // The box's caption is a little larger than the rest; its children keep
-  // the dialog's font.
+  // The caption sits on the frame's top line, so the "Name" line at the
+  // top of the box stays clear of the frame. The caption is a little larger
+  // than the rest; the box's children keep the dialog's font.
   QFont captionFont = dialogFont;
-  captionFont.setPixelSize(13);
+  captionFont.setPixelSize(12);
   gbTivoraFont->setFont(captionFont);
+  gbTivoraFont->setStyleSheet(QStringLiteral(
+      "QGroupBox#gbTivoraFont { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
+      "QGroupBox#gbTivoraFont::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; padding: 0px 2px; }"));
 
   laFontName = new QLabel(QStringLiteral("Name"), gbTivoraFont);
   laFontName->setObjectName(QStringLiteral("laFontName"));
@@ -155,13 +161,13 @@ void TfmSettings::CreateComponents() {
   edTivoraFontColour->setObjectName(QStringLiteral("edTivoraFontColour"));
   edTivoraFontColour->setFont(dialogFont);
   edTivoraFontColour->setGeometry(4, 66, 120, 21);
-  LabelAbove(edTivoraFontColour, QStringLiteral("Text"))->setFont(dialogFont);
+  LabelAbove(edTivoraFontColour, QStringLiteral("Text"), dialogFont);
 
   edTivoraBackgroundColour = new TColourPicker(gbTivoraFont);
   edTivoraBackgroundColour->setObjectName(QStringLiteral("edTivoraBackgroundColour"));
   edTivoraBackgroundColour->setFont(dialogFont);
   edTivoraBackgroundColour->setGeometry(3, 102, 120, 21);
-  LabelAbove(edTivoraBackgroundColour, QStringLiteral("Background"))->setFont(dialogFont);
+  LabelAbove(edTivoraBackgroundColour, QStringLiteral("Background"), dialogFont);
 
   edTivoraFontName = new QComboBox(gbTivoraFont);
   edTivoraFontName->setObjectName(QStringLiteral("edTivoraFontName"));
@@ -173,25 +179,25 @@ void TfmSettings::CreateComponents() {
   edNodeName->setObjectName(QStringLiteral("edNodeName"));
   edNodeName->setGeometry(1, 149, 226, 21);
   edNodeName->setValidator(new TNodeNameValidator(edNodeName));
-  LabelAbove(edNodeName, QStringLiteral("Node Name"));
+  LabelAbove(edNodeName, QStringLiteral("Node Name"), dialogFont);
 
   edMainUDPPort = new QSpinBox(this);
   edMainUDPPort->setObjectName(QStringLiteral("edMainUDPPort"));
   edMainUDPPort->setRange(CON_PortMin, CON_PortMax);
   edMainUDPPort->setGeometry(1, 224, 89, 21);
-  LabelAbove(edMainUDPPort, QStringLiteral("Main UDP Port"));
+  LabelAbove(edMainUDPPort, QStringLiteral("Main UDP Port"), dialogFont);
 
   edGroup = new QSpinBox(this);
   edGroup->setObjectName(QStringLiteral("edGroup"));
   edGroup->setRange(CON_GroupMin, CON_GroupMax);
   edGroup->setGeometry(1, 184, 89, 21);
-  LabelAbove(edGroup, QStringLiteral("Group"));
+  LabelAbove(edGroup, QStringLiteral("Group"), dialogFont);
 
   edNetworkAdapter = new QComboBox(this);
   edNetworkAdapter->setObjectName(QStringLiteral("edNetworkAdapter"));
   edNetworkAdapter->setEditable(false);
   edNetworkAdapter->setGeometry(1, 268, 226, 21);
-  LabelAbove(edNetworkAdapter, QStringLiteral("Adapter"));
+  LabelAbove(edNetworkAdapter, QStringLiteral("Adapter"), dialogFont);
 
   // The box first (its three controls in order), then name, port, group and
   // adapter: port comes before group although it sits below it.
