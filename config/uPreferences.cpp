@@ -175,7 +175,7 @@ bool TPreferences::Save() {
 
     ReplaceFileAtomically(FileName, SaveXMLText(doc));
   } catch (const std::exception& e) {
-    LogNewError(std::string("Preferences not saved: ") + e.what());
+    LogNewError("Preferences not saved to \"" + FileName + "\": " + e.what());
     return false;
   }
   SetModified(false);

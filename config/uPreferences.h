@@ -45,7 +45,8 @@ class TPreferences {
   // the defaults in force and an error entry in the log; a file that cannot
   // be parsed is moved aside to FileName + ".bad", so the next Save does not
   // destroy it. Ports outside 0..65535 and a negative heartbeat interval are
-  // replaced by their defaults, each with an error entry.
+  // replaced by their defaults, each with an error entry. The main window
+  // must be in its slot (its name finds the placement element).
   void Load();
   // Replaces the file at FileName atomically with every field but FileName
   // and Modified. Never raises: a failure leaves the old file whole, an

@@ -23,7 +23,9 @@ class TFormWindow {
   virtual std::int32_t Width() const = 0;
 
   // Each setter changes one value and keeps the others. Values the window
-  // system cannot take are clamped; the window's own size limits apply.
+  // system cannot take are clamped; the window's own size limits apply. On a
+  // maximised window they change the placement it returns to when restored,
+  // and it stays maximised.
   virtual void SetTop(std::int32_t value) = 0;
   virtual void SetLeft(std::int32_t value) = 0;
   virtual void SetHeight(std::int32_t value) = 0;

@@ -30,6 +30,22 @@ int ClientSize(std::int64_t outer, std::int64_t frame, int minimum, int maximum)
   return static_cast<int>(std::clamp<std::int64_t>(outer - frame, lower, upper));
 }
 
+// Qt takes a maximised window out of its maximised state when it is moved or
+// resized. A change of placement must instead become the placement the
+// window returns to when restored, and leave it maximised: so it is made in
+// the restored state, and the state is put back.
+template <typename TChange>
+void ChangeRestoredPlacement(QWidget& window, TChange change) {
+  const Qt::WindowStates states = window.windowState();
+  if (!(states & Qt::WindowMaximized)) {
+    change();
+    return;
+  }
+  window.setWindowState(states & ~Qt::WindowMaximized);
+  change();
+  window.setWindowState(states);
+}
+
 }  // namespace
 
 TQtFormWindow::TQtFormWindow(QWidget& window, std::string componentName)
@@ -43,23 +59,25 @@ std::int32_t TQtFormWindow::Width() const { return FWindow.frameGeometry().width
 // move() places a top-level widget by its frame's corner; resize() and
 // setGeometry() take the client area, so the frame is added back there.
 void TQtFormWindow::SetTop(std::int32_t value) {
-  FWindow.move(FWindow.frameGeometry().left(), ClampCoordinate(value));
+  ChangeRestoredPlacement(FWindow, [&] { FWindow.move(FWindow.frameGeometry().left(), ClampCoordinate(value)); });
 }
 
 void TQtFormWindow::SetLeft(std::int32_t value) {
-  FWindow.move(ClampCoordinate(value), FWindow.frameGeometry().top());
+  ChangeRestoredPlacement(FWindow, [&] { FWindow.move(ClampCoordinate(value), FWindow.frameGeometry().top()); });
 }
 
 void TQtFormWindow::SetHeight(std::int32_t value) {
-  const std::int64_t frame = std::int64_t{FWindow.frameGeometry().height()} - FWindow.height();
-  FWindow.resize(FWindow.width(),
-                 ClientSize(value, frame, FWindow.minimumHeight(), FWindow.maximumHeight()));
+  ChangeRestoredPlacement(FWindow, [&] {
+    const std::int64_t frame = std::int64_t{FWindow.frameGeometry().height()} - FWindow.height();
+    FWindow.resize(FWindow.width(), ClientSize(value, frame, FWindow.minimumHeight(), FWindow.maximumHeight()));
+  });
 }
 
 void TQtFormWindow::SetWidth(std::int32_t value) {
-  const std::int64_t frame = std::int64_t{FWindow.frameGeometry().width()} - FWindow.width();
-  FWindow.resize(ClientSize(value, frame, FWindow.minimumWidth(), FWindow.maximumWidth()),
-                 FWindow.height());
+  ChangeRestoredPlacement(FWindow, [&] {
+    const std::int64_t frame = std::int64_t{FWindow.frameGeometry().width()} - FWindow.width();
+    FWindow.resize(ClientSize(value, frame, FWindow.minimumWidth(), FWindow.maximumWidth()), FWindow.height());
+  });
 }
 
 bool TQtFormWindow::Maximised() const { return FWindow.isMaximized(); }

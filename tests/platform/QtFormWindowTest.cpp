@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -81,6 +82,45 @@ TEST_F(QtFormWindowTest, MaximiseDoesNotShowAHiddenWindow) {
   window.Maximise();
   EXPECT_TRUE(window.Maximised());
   EXPECT_FALSE(widget.isVisible());
+}
+
+// A shown window has a frame (the offscreen platform draws one too): the
+// values are those of the outer rectangle, the client area is smaller.
+TEST_F(QtFormWindowTest, ShownWindowIsPlacedByItsOuterRectangle) {
+  widget.resize(200, 150);
+  widget.show();
+  QCoreApplication::processEvents();
+  window.SetTop(20);
+  window.SetLeft(30);
+  window.SetHeight(300);
+  window.SetWidth(400);
+  QCoreApplication::processEvents();
+  // Without a frame this would not show whether the frame is accounted for.
+  ASSERT_GT(widget.frameGeometry().width(), widget.width());
+  ASSERT_GT(widget.frameGeometry().height(), widget.height());
+  EXPECT_EQ(widget.frameGeometry(), QRect(30, 20, 400, 300));
+  EXPECT_EQ(window.Height(), 300);
+  EXPECT_EQ(window.Width(), 400);
+}
+
+// Moving or resizing a maximised window changes where it returns to when
+// restored; it stays maximised.
+TEST_F(QtFormWindowTest, MaximisedWindowStaysMaximisedWhenPlaced) {
+  widget.resize(200, 150);
+  widget.show();
+  QCoreApplication::processEvents();
+  window.Maximise();
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(window.Maximised());
+  window.SetTop(20);
+  window.SetLeft(30);
+  window.SetHeight(300);
+  window.SetWidth(400);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window.Maximised());
+  widget.showNormal();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(widget.frameGeometry(), QRect(30, 20, 400, 300));
 }
 
 TEST_F(QtFormWindowTest, PlacementOffEveryMonitorComesBackToTheCorner) {

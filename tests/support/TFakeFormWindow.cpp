@@ -4,25 +4,25 @@
 
 namespace lumaren::test {
 
-// Like a real window on a maximised form, a change moves the window as it
-// currently stands; Maximise keeps the restored placement aside.
+// As the interface asks, a change to a maximised window changes the
+// placement it is restored to.
 void TFakeFormWindow::SetTop(std::int32_t value) {
-  Editable().Top = value;
+  FRestored.Top = value;
   Calls.push_back("SetTop " + std::to_string(value));
 }
 
 void TFakeFormWindow::SetLeft(std::int32_t value) {
-  Editable().Left = value;
+  FRestored.Left = value;
   Calls.push_back("SetLeft " + std::to_string(value));
 }
 
 void TFakeFormWindow::SetHeight(std::int32_t value) {
-  Editable().Height = std::max(value, MinHeight);
+  FRestored.Height = std::max(value, MinHeight);
   Calls.push_back("SetHeight " + std::to_string(value));
 }
 
 void TFakeFormWindow::SetWidth(std::int32_t value) {
-  Editable().Width = std::max(value, MinWidth);
+  FRestored.Width = std::max(value, MinWidth);
   Calls.push_back("SetWidth " + std::to_string(value));
 }
 

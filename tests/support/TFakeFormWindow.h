@@ -49,7 +49,6 @@ class TFakeFormWindow : public platform::TFormWindow {
 
  private:
   const TFakeRect& Current() const { return FMaximised ? FMaximisedRect : FRestored; }
-  TFakeRect& Editable() { return FMaximised ? FMaximisedRect : FRestored; }
 
   std::string FName;
   TFakeRect FRestored;

@@ -243,6 +243,11 @@ TEST_F(FormStateTest, LoadWithMaximisedFalseNeverRestores) {
   SetState(20, 30, 300, 400, false);
   state.StateLoad();
   EXPECT_TRUE(window.Maximised());
+  EXPECT_EQ(window.Calls.back(), "SetWidth 400");  // no restore, no second maximise
+  // The stored placement is where the window returns to.
+  EXPECT_EQ(window.Restored().Left, 30);
+  EXPECT_EQ(window.Restored().Top, 20);
+  EXPECT_EQ(window.Restored().Width, 400);
 }
 
 TEST_F(FormStateTest, WindowOffEveryMonitorGoesToTheTopLeftCorner) {
