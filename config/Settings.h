@@ -36,23 +36,23 @@ class TfmSettings : public QDialog {
   ~TfmSettings() override;
 
   // Fills every control from Prefs and NetworkAdapterList without writing
-  // anything back. Called on every showing, and by the message handler when
+  // anything back; both modules must be started. Called on every showing, and by the message handler when
   // a parameter-set message arrives while the dialog is visible.
   void ShowSettings();
   // The adapter drop-down's hint is the text of its selected entry.
   void UpdateHints();
 
   // The components; owned by the dialog.
-  QGroupBox* gbTivoraFont;
-  QLabel* laFontName;
-  QToolButton* btTivoraInvertColours;
-  TColourPicker* edTivoraFontColour;
-  TColourPicker* edTivoraBackgroundColour;
-  QComboBox* edTivoraFontName;
-  QLineEdit* edNodeName;
-  QSpinBox* edMainUDPPort;
-  QSpinBox* edGroup;
-  QComboBox* edNetworkAdapter;
+  QGroupBox* gbTivoraFont = nullptr;
+  QLabel* laFontName = nullptr;
+  QToolButton* btTivoraInvertColours = nullptr;
+  TColourPicker* edTivoraFontColour = nullptr;
+  TColourPicker* edTivoraBackgroundColour = nullptr;
+  QComboBox* edTivoraFontName = nullptr;
+  QLineEdit* edNodeName = nullptr;
+  QSpinBox* edMainUDPPort = nullptr;
+  QSpinBox* edGroup = nullptr;
+  QComboBox* edNetworkAdapter = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -31,12 +31,12 @@ class TfmAbout : public QDialog {
   ~TfmAbout() override;
 
   // The components; owned by the box.
-  QLabel* RTFLabel1;
-  QLabel* laProgramName;
-  QPushButton* btOK;
-  QLabel* laProgramVersion;
-  QLabel* laCopyright;
-  QLabel* laWebLink;
+  QLabel* RTFLabel1 = nullptr;
+  QLabel* laProgramName = nullptr;
+  QPushButton* btOK = nullptr;
+  QLabel* laProgramVersion = nullptr;
+  QLabel* laCopyright = nullptr;
+  QLabel* laWebLink = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
