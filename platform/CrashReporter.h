@@ -20,7 +20,8 @@ struct TCrashReporterSettings {
   // The newest lines of the session log for the report; may be empty, may throw.
   std::function<std::string()> LastLogLines;
   // The program's normal end, as "Exit Program" does it (the main window's
-  // close: preferences saved, log archived). Empty: the event loop quits.
+  // close: preferences saved, log archived). The event loop is ended after
+  // it, so a modal dialog left open cannot hold the program up.
   std::function<void()> CloseProgram;
 };
 

@@ -148,7 +148,8 @@ void RequestClose(TCrashReporterState& state) {
       QCoreApplication::instance(),
       [close] {
         if (close) close();
-        else QCoreApplication::quit();
+        // Leaves every event loop, also those of modal dialogs still open.
+        QCoreApplication::quit();
       },
       Qt::QueuedConnection);
 }

@@ -1,5 +1,6 @@
 #include "platform/qt/SignalCloser.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -20,13 +21,13 @@ constexpr int CON_SignalCount = sizeof CON_CloseSignals / sizeof CON_CloseSignal
 
 // The handler's state; only plain values it may touch.
 volatile sig_atomic_t GWriteFd = -1;
-volatile sig_atomic_t GPending = 0;  // set by the handler, cleared once onClose returned
+volatile sig_atomic_t GRequested = 0;  // a close was asked for
 struct sigaction GPrevious[CON_SignalCount];
 
 void OnCloseSignal(int signal) {
   const int savedErrno = errno;
-  if (GPending) {
-    // The main thread has not finished with the previous request: end now.
+  if (GRequested) {
+    // Asked again: the orderly close is too slow or hung; end now.
     struct sigaction defaultAction {};
     defaultAction.sa_handler = SIG_DFL;
     sigemptyset(&defaultAction.sa_mask);
@@ -35,7 +36,7 @@ void OnCloseSignal(int signal) {
     errno = savedErrno;
     return;
   }
-  GPending = 1;
+  GRequested = 1;
   const char byte = static_cast<char>(signal);
   [[maybe_unused]] const ssize_t written = ::write(GWriteFd, &byte, 1);
   errno = savedErrno;
@@ -50,7 +51,7 @@ TSignalCloser::TSignalCloser(std::function<void()> onClose) : FOnClose(std::move
     throw std::runtime_error("TSignalCloser: socketpair failed");
   FReadFd = fds[0];
   GWriteFd = fds[1];
-  GPending = 0;
+  GRequested = 0;
   FNotifier = std::make_unique<QSocketNotifier>(FReadFd, QSocketNotifier::Read);
   QObject::connect(FNotifier.get(), &QSocketNotifier::activated, this, [this] { ReadSignals(); });
 
@@ -66,9 +67,7 @@ TSignalCloser::TSignalCloser(std::function<void()> onClose) : FOnClose(std::move
   if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
     QObject::connect(
         app, &QGuiApplication::commitDataRequest, this,
-        [this](QSessionManager&) {
-          if (FOnClose) FOnClose();
-        },
+        [this](QSessionManager&) { CloseNow(); },
         Qt::DirectConnection);
   }
 #endif
@@ -87,12 +86,13 @@ void TSignalCloser::ReadSignals() {
   char buffer[64];
   bool any = false;
   while (::read(FReadFd, buffer, sizeof buffer) > 0) any = true;
-  if (!any) return;
-  // Cleared also when onClose fails; the failure goes to the crash reporter.
-  struct TClearPending {
-    ~TClearPending() { GPending = 0; }
-  } clearPending;
+  if (any) CloseNow();
+}
+
+void TSignalCloser::CloseNow() {
   if (FOnClose) FOnClose();
+  // Leaves every event loop, also those of modal dialogs that were open.
+  QCoreApplication::quit();
 }
 
 }  // namespace lumaren::platform

@@ -5,10 +5,10 @@
 // session manager's request to save before logging out.
 //
 // The signal handler only writes a byte to a socket pair; the main thread
-// reads it and calls onClose. A further signal that arrives while onClose
-// has not yet run or not yet returned (the main thread is busy or hung)
-// ends the program at once by the signal's default action, so a second
-// Ctrl+C always works.
+// reads it, calls onClose and then ends the event loop (also the loop of a
+// modal dialog that was open). Any further signal ends the program at once
+// by the signal's default action: a second Ctrl+C always works, also when
+// the main thread hangs.
 
 #include <QObject>
 
@@ -31,6 +31,7 @@ class TSignalCloser : public QObject {
 
  private:
   void ReadSignals();
+  void CloseNow();
 
   std::function<void()> FOnClose;
   int FReadFd = -1;
