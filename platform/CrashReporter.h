@@ -7,6 +7,7 @@
 // Exceptions reach it through TApplication (platform/qt/Application.h),
 // which must be the program's application object.
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -44,6 +45,11 @@ bool CrashReporterStarted();
 // report is written and the program continues; LUMAREN_CRASH_DIALOG=1 shows
 // the dialog even offscreen.
 void ReportCurrentException(const std::string& where);
+
+// The same for an exception caught elsewhere, e.g. by a timer that hands
+// its handler's failures on: QtThreadTimerFactory(
+//   [](std::exception_ptr e) { ReportException(e, "timer tick"); }).
+void ReportException(std::exception_ptr error, const std::string& where);
 
 // folder + "/bugreport.txt" of the running reporter; "" when not started.
 std::string BugReportFileName();

@@ -1,6 +1,10 @@
 #include "protocol/uDeviceNode.h"
 
 #include <array>
+#include <stdexcept>
+
+#include "protocol/uDatagramText.h"
+#include "protocol/uMessage.h"
 
 namespace lumaren {
 
@@ -28,5 +32,81 @@ TWindowState IntToWindowState(std::int32_t value) {
 }
 
 std::string DeviceTypeToStr(TDeviceType type) { return dtDesc.at(static_cast<std::size_t>(type)); }
+
+// ---- TDeviceNode --------------------------------------------------------
+
+void TDeviceNode::SetDeviceType(TDeviceType Value) {
+  FDeviceType = Value;
+  Capabilities = Value == TDeviceType::dtDisplay
+                     ? TNodeCapabilities{TNodeCapability::ncWindowState, TNodeCapability::ncWindowSize}
+                     : TNodeCapabilities{};
+}
+
+std::string TDeviceNode::DeviceTypeStr() const { return DeviceTypeToStr(FDeviceType); }
+
+std::string TDeviceNode::InfoHintStr() const {
+  return NodeName + "\r\n" + "App: " + AppName + "\r\n" + "Version: " + AppVersion + "\r\n" +
+         "Device: " + DeviceTypeStr() + "\r\n" + "IP: " + IPAddress + "\r\n" + "Port: " + std::to_string(NodePort);
+}
+
+// ---- TLocalDeviceNode -----------------------------------------------------
+
+std::string TLocalDeviceNode::BuildAnnouncement() {
+  const bool refresh = Refresh;
+  Refresh = false;
+  // Our own strict reader refuses characters XML cannot carry, and so would
+  // every other controller's; a name holding one must not hide the node.
+  const std::string appName = XMLCarriableText(AppName);
+  const std::string appVersion = XMLCarriableText(AppVersion);
+  const auto build = [&](const std::string& nodeName) {
+    pugi::xml_document doc;
+    const TXMLNode root = NewMessage(doc, TMessageType::mtAnnounce);
+    if (refresh) AddXMLAtt(FindXMLChild(root, CON_MessageElement), "Refresh", true);
+    const TXMLNode device = AddXMLElement(root, "Device");
+    AddXMLAtt(device, "Type", static_cast<std::int32_t>(DeviceType()));
+    AddXMLAtt(device, "Name", appName);
+    AddXMLAtt(device, "Version", appVersion);
+    const TXMLNode node = AddXMLElement(root, "Node");
+    AddXMLAtt(node, "Name", nodeName);
+    AddXMLAtt(node, "Group", Group);
+    return MessageText(doc);
+  };
+  // Receivers drop longer datagrams, which would make the node invisible.
+  return FitDatagram(XMLCarriableText(NodeName), build);
+}
+
+void TLocalDeviceNode::Announce(std::int32_t APort) {
+  if (!UDPServer) throw std::logic_error("announcement without the UDP server (DeviceNodeModuleStart not run)");
+  const std::string text = BuildAnnouncement();
+  try {
+    UDPServer->Broadcast(text, APort);
+  } catch (...) {
+    // Whatever went wrong with the socket, a fresh one on a port the system
+    // chooses lets the next heartbeat through. Not reported: the heartbeat
+    // would repeat the entry every second.
+    UDPServer->SetActive(false);
+    UDPServer->ClearBindings();
+    UDPServer->SetDefaultPort(0);
+    UDPServer->SetActive(true);
+  }
+}
+
+// ---- Module -----------------------------------------------------------------
+
+std::unique_ptr<platform::TUDPServer> UDPServer;
+
+void DeviceNodeModuleStart(platform::TUDPServerFactory udpServerFactory,
+                           [[maybe_unused]] platform::TThreadTimerFactory timerFactory) {
+  // The remote node list comes first, made here with its timers from
+  // timerFactory, and goes first in DeviceNodeModuleEnd.
+  if (!udpServerFactory) throw std::invalid_argument("no UDP server factory");
+  UDPServer = udpServerFactory();
+  if (!UDPServer) throw std::runtime_error("the UDP server factory made no server");
+}
+
+void DeviceNodeModuleEnd() {
+  // The remote node list is freed here, before UDPServer.
+  UDPServer.reset();
+}
 
 }  // namespace lumaren

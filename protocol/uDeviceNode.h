@@ -1,10 +1,15 @@
 #pragma once
-// The protocol's vocabulary: enumerations, constants and their conversions.
-// Node records and the shared UDP server join this unit as they are built.
+// The protocol's vocabulary (enumerations, constants and their conversions),
+// the node records, and the shared UDP server on which the display listens
+// and from which it announces itself.
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
+
+#include "platform/ThreadTimer.h"
+#include "platform/UDPServer.h"
 
 namespace lumaren {
 
@@ -60,5 +65,70 @@ TWindowState IntToWindowState(std::int32_t value);
 
 // "Undefined", "N/A" or "Display": for log lines and hints, never sent.
 std::string DeviceTypeToStr(TDeviceType type);
+
+// ---- Node records -------------------------------------------------------
+
+// What a node is, which application runs it, its name and group, and where
+// it can be reached. A new node has every field zero, empty or false.
+class TDeviceNode {
+ public:
+  // The kind of node; written only through SetDeviceType, which keeps
+  // Capabilities in step with it.
+  TDeviceType DeviceType() const { return FDeviceType; }
+  std::string AppName;
+  std::string AppVersion;
+  TNodeCapabilities Capabilities;  // derived from DeviceType
+  std::int32_t Group = 0;
+  std::string IPAddress;
+  std::string NodeName;
+  std::int32_t NodePort = 0;
+  // The announced parameters changed since the last announcement; consumed
+  // by the next one.
+  bool Refresh = false;
+
+  // A display may have its window state and size changed by a controller;
+  // every other type nothing.
+  void SetDeviceType(TDeviceType Value);
+  // "Undefined", "N/A" or "Display".
+  std::string DeviceTypeStr() const;
+  // Six lines for a tooltip, joined by CR LF: the name, "App: ",
+  // "Version: ", "Device: ", "IP: " and "Port: ".
+  std::string InfoHintStr() const;
+
+ private:
+  TDeviceType FDeviceType = TDeviceType::dtUndefined;
+};
+
+// The display's own node.
+class TLocalDeviceNode : public TDeviceNode {
+ public:
+  // Broadcasts one announcement through UDPServer to 255.255.255.255 at
+  // APort; it leaves from the listening socket, so its source port tells
+  // controllers where to send. A failed send (a port outside 0..65535
+  // included) restarts UDPServer without bindings on a port the system
+  // chooses and is not reported; an error while restarting reaches the
+  // caller. std::logic_error when the module is not started.
+  void Announce(std::int32_t APort);
+
+  // The announcement's text, as Announce sends it. Clears Refresh: a set
+  // flag goes out in exactly one announcement, whether or not its send
+  // succeeds. Texts XML cannot carry are replaced in the sent copy, and a
+  // name too long for one datagram is shortened in it.
+  std::string BuildAnnouncement();
+};
+
+// ---- Module -------------------------------------------------------------
+
+// The server the display listens on and announces from. Valid from
+// DeviceNodeModuleStart to DeviceNodeModuleEnd; made stopped, with no
+// bindings, default port 0 and no read event.
+extern std::unique_ptr<platform::TUDPServer> UDPServer;
+
+// Makes the module's globals: the remote node list (its timers come from
+// timerFactory), then UDPServer from udpServerFactory.
+void DeviceNodeModuleStart(platform::TUDPServerFactory udpServerFactory,
+                           platform::TThreadTimerFactory timerFactory);
+// Frees them in the order they were made: the remote node list, then UDPServer.
+void DeviceNodeModuleEnd();
 
 }  // namespace lumaren

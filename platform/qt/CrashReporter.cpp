@@ -239,4 +239,13 @@ void ReportCurrentException(const std::string& where) {
   else if (choice == TChoice::chClose) RequestClose(*state);
 }
 
+void ReportException(std::exception_ptr error, const std::string& where) {
+  if (!error) return;
+  try {
+    std::rethrow_exception(error);
+  } catch (...) {
+    ReportCurrentException(where);
+  }
+}
+
 }  // namespace lumaren::platform

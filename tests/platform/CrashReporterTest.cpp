@@ -289,6 +289,21 @@ TEST_F(CrashReporter, ExceptionOfAnyTypeInAPostedEventIsReported) {
   EXPECT_NE(Report().find("where           : QEvent::User to "), std::string::npos);
 }
 
+TEST_F(CrashReporter, ExceptionHandedOnByATimerIsReported) {
+  std::exception_ptr caught;
+  try {
+    throw std::length_error("handed on");
+  } catch (...) {
+    caught = std::current_exception();
+  }
+  ReportException(caught, "timer tick");
+  ReportException(nullptr, "nothing");  // no exception, no report
+  EXPECT_EQ(CountReports(Report()), 1u);
+  EXPECT_NE(Report().find("exception       : std::length_error\n"), std::string::npos) << Report();
+  EXPECT_NE(Report().find("message         : handed on\n"), std::string::npos);
+  EXPECT_NE(Report().find("where           : timer tick\n"), std::string::npos);
+}
+
 TEST_F(CrashReporter, NotStartedLetsExceptionsPass) {
   CrashReporterModuleEnd();
   EXPECT_FALSE(CrashReporterStarted());
