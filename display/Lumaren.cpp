@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "display/main.h"
+#include "config/Settings.h"
+#include "config/about.h"
 #include "config/uPreferences.h"
 #include "platform/ExecutionState.h"
 #include "platform/FormWindow.h"
@@ -102,6 +104,15 @@ int main(int argc, char* argv[]) {
   platform::TFormWindow* mainFormSlot = nullptr;
   TModules modules(&mainFormSlot);
   TfmMain window(platform::QtThreadTimerFactory(), &mainFormSlot);
+  AboutFormCreate(&window);
+  SettingsFormCreate(&window, [&window] { window.UpdateDisplay(); });
+  // The dialogs go before the window they belong to.
+  struct TDialogs {
+    ~TDialogs() {
+      SettingsFormFree();
+      AboutFormFree();
+    }
+  } dialogs;
   window.show();
   return QApplication::exec();
 }

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/Settings.h"
+#include "config/about.h"
 #include "config/uPreferences.h"
 #include "platform/Paths.h"
 #include "platform/qt/QtFormWindow.h"
@@ -101,17 +103,19 @@ void TfmMain::SetWindowState(TWindowState state) {
   }
 }
 
-bool TfmMain::SettingsVisible() const { return false; }
+bool TfmMain::SettingsVisible() const { return fmSettings && fmSettings->isVisible(); }
 
-void TfmMain::ShowSettings() {}
+void TfmMain::ShowSettings() {
+  if (fmSettings) fmSettings->ShowSettings();
+}
 
 void TfmMain::CreatePopupMenu() {
   PopupMenu = new QMenu(this);
   mnExit = PopupMenu->addAction(QStringLiteral("Exit Program"), this, [this] { mnExitClick(); });
   mnMinimiseThisWindow =
       PopupMenu->addAction(QStringLiteral("Minimise Window"), this, [this] { mnMinimiseThisWindowClick(); });
-  mnSettings = PopupMenu->addAction(QStringLiteral("Settings ..."));
-  mnAbout = PopupMenu->addAction(QStringLiteral("About ..."));
+  mnSettings = PopupMenu->addAction(QStringLiteral("Settings ..."), this, [this] { mnSettingsClick(); });
+  mnAbout = PopupMenu->addAction(QStringLiteral("About ..."), this, [this] { mnAboutClick(); });
 }
 
 void TfmMain::showEvent(QShowEvent* event) {
@@ -156,6 +160,16 @@ void TfmMain::tmrCloseTimer() {
 void TfmMain::mnExitClick() { close(); }
 
 void TfmMain::mnMinimiseThisWindowClick() { showMinimized(); }
+
+// Whatever the dialog's result, its changes are already in the preferences.
+void TfmMain::mnSettingsClick() {
+  if (fmSettings) fmSettings->exec();
+  ApplyNetworkPreferences();
+}
+
+void TfmMain::mnAboutClick() {
+  if (fmAbout) fmAbout->exec();
+}
 
 void TfmMain::contextMenuEvent(QContextMenuEvent* event) { PopupMenu->exec(event->globalPos()); }
 

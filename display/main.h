@@ -81,6 +81,8 @@ class TfmMain : public QWidget, public TMessageHost {
   // The menu's commands, also for the program's own shut-down paths.
   void mnExitClick();
   void mnMinimiseThisWindowClick();
+  void mnSettingsClick();
+  void mnAboutClick();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

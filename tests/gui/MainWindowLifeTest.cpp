@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <string>
 
+#include "config/Settings.h"
 #include "config/uPreferences.h"
 #include "protocol/uMessage.h"
 #include "protocol/uXMLHelpers.h"
@@ -170,6 +173,34 @@ TEST_F(MainWindowLifeTest, DoubleClickMaximisesAndRestores) {
   EXPECT_TRUE(window->isMaximized());
   doubleClick();
   EXPECT_FALSE(window->isMaximized());
+}
+
+TEST_F(MainWindowLifeTest, AParameterMessageRefreshesTheOpenSettingsDialog) {
+  ShowAndSettle();
+  SettingsFormCreate(window.get(), [this] { window->UpdateDisplay(); });
+  fmSettings->show();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(fmSettings->edNodeName->text(), "Lumaren");
+
+  udp->Receive(R"(<VELOMARK><Message Type="4"/><Node Name="Bar" Group="12"/></VELOMARK>)");
+  EXPECT_EQ(fmSettings->edNodeName->text(), "Bar");
+  EXPECT_EQ(fmSettings->edGroup->value(), 12);
+  EXPECT_EQ(window->LocalNode().NodeName, "Bar");
+  SettingsFormFree();
+}
+
+TEST_F(MainWindowLifeTest, DatagramsReachTheDisplay) {
+  ShowAndSettle();
+  udp->Receive(R"(<VELOMARK><Message Type="6"/><Display Expiry="500"><Line Centre="Gate 4"/></Display></VELOMARK>)");
+  ASSERT_EQ(window->DisplayLineList().Count(), 1);
+  EXPECT_EQ(window->DisplayLineList().Items(0).TextCentre, "Gate 4");
+  clock.Advance(500);
+  EXPECT_EQ(window->DisplayLineList().Count(), 0) << "the content expired";
+
+  udp->Receive(R"(<VELOMARK><Message Type="3"/></VELOMARK>)");
+  EXPECT_TRUE(window->isVisible());
+  clock.Advance(100);
+  EXPECT_FALSE(window->isVisible()) << "Shutdown closes the window 100 ms later";
 }
 
 }  // namespace
