@@ -18,23 +18,35 @@ namespace {
 
 using MessagesTest = NodeTest;
 
-// Colours that no default and no other test uses, so a frame in them is
-// this node's doing. Preferences write RRGGBB; the window shows the same.
-const QColor CON_TextColour(0xFF, 0xD7, 0x00);
-const QColor CON_WindowColour(0x00, 0x30, 0x80);
+// Preference colours that no default uses, written as the file writes them
+// (RRGGBB) and as the program holds them (red in the low byte).
+const char* const CON_PrefsFontHex = "FFD700";
+const char* const CON_PrefsBgHex = "003080";
+constexpr TColor CON_PrefsFont = 0x00D7FF;
+constexpr TColor CON_PrefsBg = 0x803000;
+const QColor CON_PrefsWindowColour(0x00, 0x30, 0x80);
 
-// One centred text on the given colours, drawn the way the window draws
-// its content, at the frame's size.
-QImage RenderedCentreText(const QSize& size, const std::string& text) {
-  TDisplayLineList list;
-  list.Clear();
+TNodePreferences ColouredPreferences(TNodePreferences prefs) {
+  prefs.FontColour = CON_PrefsFontHex;
+  prefs.BgColour = CON_PrefsBgHex;
+  return prefs;
+}
+
+std::unique_ptr<TDisplayLine> Line(const std::string& left, const std::string& centre, const std::string& right) {
   auto line = std::make_unique<TDisplayLine>();
-  line->TextCentre = text;
-  list.Add(std::move(line));
-  const TDisplayLook look{CON_WindowColour, CON_TextColour, QStringLiteral("Courier New")};
+  line->TextLeft = left;
+  line->TextCentre = centre;
+  line->TextRight = right;
+  return line;
+}
+
+// What the window shows for list on the coloured preferences, drawn here in
+// this process the way the window draws, at the frame's size, in the phase
+// in which blinking text is visible.
+QImage Rendered(const QSize& size, const TDisplayLineList& list) {
   QImage image(size, QImage::Format_RGB32);
   QPainter painter(&image);
-  PaintDisplay(painter, image.rect(), list, look);
+  PaintDisplay(painter, image.rect(), list, ResolveDisplayLook(list, CON_PrefsBg, CON_PrefsFont, "Courier New", false));
   return image;
 }
 
@@ -42,45 +54,68 @@ bool SameImage(const QImage& a, const QImage& b) {
   return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }
 
-bool OnlyWindowColour(const QImage& frame) { return InkRect(frame, CON_WindowColour).isNull(); }
+bool OnlyPrefsWindowColour(const QImage& frame) { return InkRect(frame, CON_PrefsWindowColour).isNull(); }
 
-TNodePreferences ColouredPreferences(TNodePreferences prefs) {
-  prefs.FontColour = "FFD700";
-  prefs.BgColour = "003080";
-  return prefs;
-}
+// Each frame is a redraw of its own; the first is the start-up screen.
+const char* const CON_NoFrames =
+    "no frame recorded; the frames come from Qt's minimal platform saving its backing store "
+    "(QT_DEBUG_BACKINGSTORE)";
 
-TEST_F(MessagesTest, AcknowledgeShowsConnectedForAMomentAndNamesTheSender) {
+TEST_F(MessagesTest, AcknowledgeShowsConnectedSteadyOnThePreferenceColoursThenClears) {
   ASSERT_NO_FATAL_FAILURE(StartAnnouncingNode(ColouredPreferences(Preferences()), true));
   const TScreenFrames frames(Node.WorkDir());
-  // The start-up screen comes first; "Connected" must be a later frame.
-  const auto startScreen = frames.WaitForFrame(0, [](const QImage& f) { return !OnlyWindowColour(f); },
-                                               CON_EventTimeout);
-  ASSERT_TRUE(startScreen.has_value()) << "the start-up screen never showed";
+  ASSERT_TRUE(frames.WaitForFrame(0, [](const QImage&) { return true; }, CON_EventTimeout).has_value()) << CON_NoFrames;
+
+  // Blinking content on colours of its own, without expiry.
+  ASSERT_TRUE(Controller.SendToNode(MessageXml(CON_DisplayData, R"(<Display Expiry="0" DisplayStyle="1">)"
+                                                                R"(<Font Name="Courier New" BGColour="400000" FontColour="00FF00"/>)"
+                                                                R"(<Line Centre="Boarding"/></Display>)")));
+  TDisplayLineList blinking;
+  blinking.Clear();
+  blinking.DisplayStyle = TDisplayStyle::dsBlink;
+  blinking.FontName = "Courier New";
+  blinking.BgColour = 0x000040;
+  blinking.FontColour = 0x00FF00;
+  blinking.Add(Line("", "Boarding", ""));
+  const auto shown = frames.WaitForFrame(
+      0, [&](const QImage& f) { return SameImage(f, Rendered(f.size(), blinking)); }, CON_EventTimeout);
+  ASSERT_TRUE(shown.has_value()) << "the blinking content never showed";
 
   ASSERT_TRUE(Controller.SendToNode(MessageXml(CON_Acknowledge)));
   ASSERT_TRUE(WaitForSession("Acknowledge message received from Undefined"));
-  const auto connected = frames.WaitForFrame(
-      *startScreen + 1, [](const QImage& frame) { return SameImage(frame, RenderedCentreText(frame.size(), "Connected")); },
-      CON_EventTimeout);
-  ASSERT_TRUE(connected.has_value()) << "no frame showed \"Connected\" in the preference colours";
-  // A second later the content is cleared: the window colour alone.
-  EXPECT_TRUE(frames.WaitForFrame(*connected + 1, OnlyWindowColour, CON_EventTimeout).has_value())
+  TDisplayLineList connected;
+  connected.Clear();
+  connected.Add(Line("", "Connected", ""));
+  const auto connectedFrame = frames.WaitForFrame(
+      *shown + 1, [&](const QImage& f) { return SameImage(f, Rendered(f.size(), connected)); }, CON_EventTimeout);
+  ASSERT_TRUE(connectedFrame.has_value()) << "no frame showed \"Connected\" steady on the preference colours";
+  // A second later the content is cleared to the preference background.
+  EXPECT_TRUE(frames.WaitForFrame(*connectedFrame + 1, OnlyPrefsWindowColour, CON_EventTimeout).has_value())
       << "\"Connected\" was never cleared";
+  EXPECT_EQ(ShutDown(), 0);
+}
 
-  // The device type only names the sender in the log.
+TEST_F(MessagesTest, AcknowledgeNamesTheSendersDeviceType) {
+  ASSERT_NO_FATAL_FAILURE(StartAnnouncingNode(Preferences()));
   const struct {
     const char* Device;
     const char* Named;
   } senders[] = {
+      {"", "Undefined"},
       {R"(<Device Type="2"/>)", "Display"},
       {R"(<Device Type="1"/>)", "N/A"},
       {R"(<Device Type="7"/>)", "Undefined"},
   };
   for (const auto& sender : senders) {
     SCOPED_TRACE(sender.Device);
+    const int before = Node.CountLogEntries("Session", std::string("Acknowledge message received from ") + sender.Named);
     ASSERT_TRUE(Controller.SendToNode(MessageXml(CON_Acknowledge, sender.Device)));
-    EXPECT_TRUE(WaitForSession(std::string("Acknowledge message received from ") + sender.Named));
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] {
+          return Node.CountLogEntries("Session", std::string("Acknowledge message received from ") + sender.Named) >
+                 before;
+        },
+        CON_EventTimeout));
   }
   EXPECT_EQ(ShutDown(), 0);
 }
@@ -100,26 +135,6 @@ const std::string CON_HandWrittenDisplayData =
     "\t</Display>\r\n"
     "</VELOMARK>\r\n";
 
-// What CON_HandWrittenDisplayData shows, drawn by hand.
-QImage RenderedHandWrittenContent(const QSize& size) {
-  TDisplayLineList list;
-  list.Clear();
-  list.FontName = "Courier New";
-  list.BgColour = 0x406000;    // 006040: red in the low byte
-  list.FontColour = 0xA0F0F0;  // F0F0A0
-  auto first = std::make_unique<TDisplayLine>();
-  first->TextLeft = "Flight";
-  first->TextRight = "Gate";
-  list.Add(std::move(first));
-  auto second = std::make_unique<TDisplayLine>();
-  second->TextCentre = "Caf\xC3\xA9 Z\xC3\xBCrich\r\n12:45";
-  list.Add(std::move(second));
-  QImage image(size, QImage::Format_RGB32);
-  QPainter painter(&image);
-  PaintDisplay(painter, image.rect(), list, ResolveDisplayLook(list, 0, 0xFFFFFF, "Courier New", false));
-  return image;
-}
-
 TEST_F(MessagesTest, DisplayDataIsShownLoggedAndKeptByteForByte) {
   ASSERT_NO_FATAL_FAILURE(StartAnnouncingNode(ColouredPreferences(Preferences()), true));
   const TScreenFrames frames(Node.WorkDir());
@@ -127,12 +142,18 @@ TEST_F(MessagesTest, DisplayDataIsShownLoggedAndKeptByteForByte) {
   ASSERT_TRUE(Controller.SendToNode(CON_HandWrittenDisplayData));
   ASSERT_TRUE(WaitForSession("Display data message received from Display"));
   EXPECT_EQ(ReadFile(Node.WorkDir() / "UDPRead.xml"), CON_HandWrittenDisplayData);
-  EXPECT_TRUE(frames
-                  .WaitForFrame(
-                      0, [](const QImage& f) { return SameImage(f, RenderedHandWrittenContent(f.size())); },
-                      CON_EventTimeout)
-                  .has_value())
-      << "no frame showed the content";
+
+  TDisplayLineList content;
+  content.Clear();
+  content.FontName = "Courier New";
+  content.BgColour = 0x406000;    // 006040
+  content.FontColour = 0xA0F0F0;  // F0F0A0
+  content.Add(Line("Flight", "", "Gate"));
+  content.Add(Line("", "Caf\xC3\xA9 Z\xC3\xBCrich\r\n12:45", ""));
+  EXPECT_TRUE(
+      frames.WaitForFrame(0, [&](const QImage& f) { return SameImage(f, Rendered(f.size(), content)); }, CON_EventTimeout)
+          .has_value())
+      << "no frame showed the content; frames recorded: " << frames.Count();
 
   // The content has no expiry; an Acknowledge replaces it, and its copy
   // replaces the file.
