@@ -48,8 +48,8 @@ TEST_F(AnnouncementTest, ParamsSetNodeChangesTheNextAnnouncementAndIsSavedAtShut
 
   // Announcements sent before the message was handled may still arrive
   // after it; every one sent later carries the new name.
-  const auto changed = Controller.WaitForAnnouncement(
-      0, [](const TAnnouncement& a) { return a.NodeName != "Lobby"; }, 3s);
+  const auto renamed = [](const TAnnouncement& a) { return a.NodeName != "Lobby"; };
+  const auto changed = Controller.WaitForAnnouncement(0, renamed, 3s);
   ASSERT_TRUE(changed.has_value()) << "no announcement after the ParamsSet";
   const TAnnouncement first = Controller.Announcements()[*changed];
   SCOPED_TRACE(first.Data);

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <functional>
 #include <memory>
 
 #include "display/DisplayPainter.h"
@@ -54,6 +55,13 @@ bool SameImage(const QImage& a, const QImage& b) {
   return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }
 
+// A frame test: the frame shows list as Rendered draws it.
+std::function<bool(const QImage&)> Showing(const TDisplayLineList& list) {
+  return [&list](const QImage& frame) { return SameImage(frame, Rendered(frame.size(), list)); };
+}
+
+bool AnyFrame(const QImage&) { return true; }
+
 bool OnlyPrefsWindowColour(const QImage& frame) { return InkRect(frame, CON_PrefsWindowColour).isNull(); }
 
 // Each frame is a redraw of its own; the first is the start-up screen.
@@ -64,12 +72,13 @@ const char* const CON_NoFrames =
 TEST_F(MessagesTest, AcknowledgeShowsConnectedSteadyOnThePreferenceColoursThenClears) {
   ASSERT_NO_FATAL_FAILURE(StartAnnouncingNode(ColouredPreferences(Preferences()), true));
   const TScreenFrames frames(Node.WorkDir());
-  ASSERT_TRUE(frames.WaitForFrame(0, [](const QImage&) { return true; }, CON_EventTimeout).has_value()) << CON_NoFrames;
+  ASSERT_TRUE(frames.WaitForFrame(0, AnyFrame, CON_EventTimeout).has_value()) << CON_NoFrames;
 
   // Blinking content on colours of its own, without expiry.
-  ASSERT_TRUE(Controller.SendToNode(MessageXml(CON_DisplayData, R"(<Display Expiry="0" DisplayStyle="1">)"
-                                                                R"(<Font Name="Courier New" BGColour="400000" FontColour="00FF00"/>)"
-                                                                R"(<Line Centre="Boarding"/></Display>)")));
+  ASSERT_TRUE(Controller.SendToNode(MessageXml(CON_DisplayData,
+                                               R"(<Display Expiry="0" DisplayStyle="1">)"
+                                               R"(<Font Name="Courier New" BGColour="400000" FontColour="00FF00"/>)"
+                                               R"(<Line Centre="Boarding"/></Display>)")));
   TDisplayLineList blinking;
   blinking.Clear();
   blinking.DisplayStyle = TDisplayStyle::dsBlink;
@@ -77,8 +86,7 @@ TEST_F(MessagesTest, AcknowledgeShowsConnectedSteadyOnThePreferenceColoursThenCl
   blinking.BgColour = 0x000040;
   blinking.FontColour = 0x00FF00;
   blinking.Add(Line("", "Boarding", ""));
-  const auto shown = frames.WaitForFrame(
-      0, [&](const QImage& f) { return SameImage(f, Rendered(f.size(), blinking)); }, CON_EventTimeout);
+  const auto shown = frames.WaitForFrame(0, Showing(blinking), CON_EventTimeout);
   ASSERT_TRUE(shown.has_value()) << "the blinking content never showed";
 
   ASSERT_TRUE(Controller.SendToNode(MessageXml(CON_Acknowledge)));
@@ -86,8 +94,7 @@ TEST_F(MessagesTest, AcknowledgeShowsConnectedSteadyOnThePreferenceColoursThenCl
   TDisplayLineList connected;
   connected.Clear();
   connected.Add(Line("", "Connected", ""));
-  const auto connectedFrame = frames.WaitForFrame(
-      *shown + 1, [&](const QImage& f) { return SameImage(f, Rendered(f.size(), connected)); }, CON_EventTimeout);
+  const auto connectedFrame = frames.WaitForFrame(*shown + 1, Showing(connected), CON_EventTimeout);
   ASSERT_TRUE(connectedFrame.has_value()) << "no frame showed \"Connected\" steady on the preference colours";
   // A second later the content is cleared to the preference background.
   EXPECT_TRUE(frames.WaitForFrame(*connectedFrame + 1, OnlyPrefsWindowColour, CON_EventTimeout).has_value())
@@ -108,14 +115,10 @@ TEST_F(MessagesTest, AcknowledgeNamesTheSendersDeviceType) {
   };
   for (const auto& sender : senders) {
     SCOPED_TRACE(sender.Device);
-    const int before = Node.CountLogEntries("Session", std::string("Acknowledge message received from ") + sender.Named);
+    const std::string entry = std::string("Acknowledge message received from ") + sender.Named;
+    const int before = Node.CountLogEntries("Session", entry);
     ASSERT_TRUE(Controller.SendToNode(MessageXml(CON_Acknowledge, sender.Device)));
-    EXPECT_TRUE(ProcessEventsUntil(
-        [&] {
-          return Node.CountLogEntries("Session", std::string("Acknowledge message received from ") + sender.Named) >
-                 before;
-        },
-        CON_EventTimeout));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Node.CountLogEntries("Session", entry) > before; }, CON_EventTimeout));
   }
   EXPECT_EQ(ShutDown(), 0);
 }
@@ -150,9 +153,7 @@ TEST_F(MessagesTest, DisplayDataIsShownLoggedAndKeptByteForByte) {
   content.FontColour = 0xA0F0F0;  // F0F0A0
   content.Add(Line("Flight", "", "Gate"));
   content.Add(Line("", "Caf\xC3\xA9 Z\xC3\xBCrich\r\n12:45", ""));
-  EXPECT_TRUE(
-      frames.WaitForFrame(0, [&](const QImage& f) { return SameImage(f, Rendered(f.size(), content)); }, CON_EventTimeout)
-          .has_value())
+  EXPECT_TRUE(frames.WaitForFrame(0, Showing(content), CON_EventTimeout).has_value())
       << "no frame showed the content; frames recorded: " << frames.Count();
 
   // The content has no expiry; an Acknowledge replaces it, and its copy
@@ -191,8 +192,8 @@ TEST_F(MessagesTest, MalformedDatagramsLeaveOneErrorEachAndTheNodeServesOn) {
     SCOPED_TRACE(datagram.Name);
     ASSERT_TRUE(Controller.SendToNode(datagram.Data));
     ++errors;
-    EXPECT_TRUE(ProcessEventsUntil([&] { return Node.CountLogEntries("Error", readError) >= errors; },
-                                   CON_EventTimeout));
+    EXPECT_TRUE(
+        ProcessEventsUntil([&] { return Node.CountLogEntries("Error", readError) >= errors; }, CON_EventTimeout));
     EXPECT_EQ(Node.CountLogEntries("Error", readError), errors);
   }
 
@@ -230,7 +231,8 @@ TEST_F(MessagesTest, DatagramsWithoutAMessageToApplyAreKeptButLeaveNoEntry) {
       {"no Message", R"(<VELOMARK><Device Type="2"/></VELOMARK>)"},
       {"no type", R"(<VELOMARK><Message/><Device Type="2"/></VELOMARK>)"},
       {"type 0", MessageXml(0)},
-      {"Announce", MessageXml(1, R"(<Device Type="2" Name="Lumaren" Version="1.0.4.0"/><Node Name="Other" Group="1"/>)")},
+      {"Announce",
+       MessageXml(1, R"(<Device Type="2" Name="Lumaren" Version="1.0.4.0"/><Node Name="Other" Group="1"/>)")},
       {"ParamsInfo", MessageXml(5)},
       {"type 9", MessageXml(9)},
       {"type abc", R"(<VELOMARK><Message Type="abc"/></VELOMARK>)"},

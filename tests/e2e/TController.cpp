@@ -46,9 +46,8 @@ TAnnouncement ReadAnnouncement(const std::string& data) {
 }
 
 TController::TController(quint16 discoveryPort) : FDiscoveryPort(discoveryPort) {
-  FBound = discoveryPort != 0 &&
-           FSocket.bind(QHostAddress::AnyIPv4, discoveryPort,
-                        QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
+  FBound = discoveryPort != 0 && FSocket.bind(QHostAddress::AnyIPv4, discoveryPort,
+                                              QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
   QObject::connect(&FSocket, &QUdpSocket::readyRead, [this] { ReadPending(); });
 }
 
@@ -66,8 +65,9 @@ bool TController::WaitForAnnouncements(std::size_t count, std::chrono::milliseco
   return ProcessEventsUntil([&] { return FAnnouncements.size() >= count; }, timeout);
 }
 
-std::optional<std::size_t> TController::WaitForAnnouncement(
-    std::size_t from, const std::function<bool(const TAnnouncement&)>& match, std::chrono::milliseconds timeout) {
+std::optional<std::size_t> TController::WaitForAnnouncement(std::size_t from,
+                                                            const std::function<bool(const TAnnouncement&)>& match,
+                                                            std::chrono::milliseconds timeout) {
   std::optional<std::size_t> found;
   ProcessEventsUntil(
       [&] {

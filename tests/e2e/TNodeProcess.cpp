@@ -1,15 +1,13 @@
 #include "e2e/TNodeProcess.h"
 
-#include <gtest/gtest.h>
-
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <gtest/gtest.h>
 #include <pugixml.hpp>
-#include <zip.h>
-
 #include <signal.h>
 #include <sys/prctl.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <fstream>
@@ -69,11 +67,22 @@ std::vector<TLogEntry> ParseLog(const std::string& text) {
   return entries;
 }
 
-TNodeProcess::TNodeProcess() : FWorkDir(FRoot / "work") {
-  MakeFolder(FRoot / "config");
-  MakeFolder(FRoot / "state");
-  MakeFolder(FRoot / "runtime");  // the runtime folder must be private to the user
+TNodeProcess::TNodeProcess() : FRoot(std::make_shared<TTempDir>()), FWorkDir(*FRoot / "work") {
+  MakeFolder(*FRoot / "config");
+  MakeFolder(*FRoot / "state");
+  MakeFolder(*FRoot / "runtime");  // the runtime folder must be private to the user
   MakeFolder(FWorkDir);
+}
+
+TNodeProcess::TNodeProcess(std::shared_ptr<TTempDir> folders)
+    : FRoot(std::move(folders)), FWorkDir(*FRoot / "work"), FRun(static_cast<int>(FRoot.use_count()) - 1) {}
+
+std::unique_ptr<TNodeProcess> TNodeProcess::InSameFolders() const {
+  return std::unique_ptr<TNodeProcess>(new TNodeProcess(FRoot));
+}
+
+fs::path TNodeProcess::OutputFile(const char* stream) const {
+  return *FRoot / (std::string(stream) + "-" + std::to_string(FRun) + ".txt");
 }
 
 TNodeProcess::~TNodeProcess() {
@@ -86,9 +95,9 @@ TNodeProcess::~TNodeProcess() {
   }
 }
 
-fs::path TNodeProcess::PreferencesFile() const { return FRoot / "config" / CON_ProgramFolder / "Preferences.xml"; }
+fs::path TNodeProcess::PreferencesFile() const { return *FRoot / "config" / CON_ProgramFolder / "Preferences.xml"; }
 
-fs::path TNodeProcess::LogDir() const { return FRoot / "state" / CON_ProgramFolder / "logs"; }
+fs::path TNodeProcess::LogDir() const { return *FRoot / "state" / CON_ProgramFolder / "logs"; }
 
 void TNodeProcess::WritePreferences(const TNodePreferences& prefs) {
   pugi::xml_document doc;
@@ -112,11 +121,12 @@ void TNodeProcess::WritePreferences(const TNodePreferences& prefs) {
 }
 
 void TNodeProcess::Start(bool recordFrames) {
+  FLogsBefore = LogFiles(".log");
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("HOME", Q(FRoot.Path()));
-  env.insert("XDG_CONFIG_HOME", Q(FRoot / "config"));
-  env.insert("XDG_STATE_HOME", Q(FRoot / "state"));
-  env.insert("XDG_RUNTIME_DIR", Q(FRoot / "runtime"));
+  env.insert("HOME", Q(FRoot->Path()));
+  env.insert("XDG_CONFIG_HOME", Q(*FRoot / "config"));
+  env.insert("XDG_STATE_HOME", Q(*FRoot / "state"));
+  env.insert("XDG_RUNTIME_DIR", Q(*FRoot / "runtime"));
   env.remove("QT_DEBUG_BACKINGSTORE");
   if (recordFrames) {
     env.insert("QT_QPA_PLATFORM", "minimal");
@@ -126,13 +136,14 @@ void TNodeProcess::Start(bool recordFrames) {
   }
   FProcess.setProcessEnvironment(env);
   FProcess.setWorkingDirectory(Q(FWorkDir));
-  FProcess.setStandardOutputFile(Q(FRoot / "stdout.txt"));
-  FProcess.setStandardErrorFile(Q(FRoot / "stderr.txt"));
+  FProcess.setStandardOutputFile(Q(OutputFile("stdout")));
+  FProcess.setStandardErrorFile(Q(OutputFile("stderr")));
   FProcess.setStandardInputFile(QProcess::nullDevice());
   // Should the test process die, its node goes with it instead of running on.
   FProcess.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
   FProcess.start(QStringLiteral(LUMAREN_EXE), {});
-  if (!FProcess.waitForStarted(10000)) throw std::runtime_error("lumaren did not start: " + FProcess.errorString().toStdString());
+  if (!FProcess.waitForStarted(10000))
+    throw std::runtime_error("lumaren did not start: " + FProcess.errorString().toStdString());
   FPid = FProcess.processId();
 }
 
@@ -144,9 +155,7 @@ std::optional<int> TNodeProcess::WaitForExit(std::chrono::milliseconds timeout) 
   return FProcess.exitCode();
 }
 
-std::string TNodeProcess::Output() const {
-  return ReadFile(FRoot / "stdout.txt") + ReadFile(FRoot / "stderr.txt");
-}
+std::string TNodeProcess::Output() const { return ReadFile(OutputFile("stdout")) + ReadFile(OutputFile("stderr")); }
 
 std::vector<fs::path> TNodeProcess::LogFiles(const std::string& extension) const {
   std::vector<fs::path> files;
@@ -159,8 +168,15 @@ std::vector<fs::path> TNodeProcess::LogFiles(const std::string& extension) const
 }
 
 std::vector<TLogEntry> TNodeProcess::LogEntries() const {
+  // The run's log is the first that was not there before its start; runs
+  // started later in the same folders sort after it. A run started in the
+  // same second as an earlier one appends to that one's log.
   const auto logs = LogFiles(".log");
-  return logs.empty() ? std::vector<TLogEntry>{} : ParseLog(ReadFile(logs.back()));
+  if (logs.empty()) return {};
+  for (const fs::path& log : logs) {
+    if (std::find(FLogsBefore.begin(), FLogsBefore.end(), log) == FLogsBefore.end()) return ParseLog(ReadFile(log));
+  }
+  return ParseLog(ReadFile(logs.back()));
 }
 
 bool TNodeProcess::WaitForLogEntry(const std::function<bool(const TLogEntry&)>& match,
@@ -180,8 +196,8 @@ bool TNodeProcess::WaitForLogEntry(const std::string& title, const std::string& 
 
 int TNodeProcess::CountLogEntries(const std::string& title, const std::string& text) const {
   const auto entries = LogEntries();
-  return static_cast<int>(
-      std::count_if(entries.begin(), entries.end(), [&](const TLogEntry& e) { return e.Title == title && e.Text == text; }));
+  return static_cast<int>(std::count_if(entries.begin(), entries.end(),
+                                        [&](const TLogEntry& e) { return e.Title == title && e.Text == text; }));
 }
 
 std::vector<std::pair<std::string, std::string>> ReadZipEntries(const fs::path& archive) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,10 +45,14 @@ std::vector<TLogEntry> ParseLog(const std::string& text);
 
 class TNodeProcess {
  public:
+  // A run in folders of its own.
   TNodeProcess();
   ~TNodeProcess();
   TNodeProcess(const TNodeProcess&) = delete;
   TNodeProcess& operator=(const TNodeProcess&) = delete;
+
+  // Another run in this run's folders, as a second start by the same user.
+  std::unique_ptr<TNodeProcess> InSameFolders() const;
 
   void WritePreferences(const TNodePreferences& prefs);
   // Starts the program. With recordFrames the program runs on Qt's minimal
@@ -57,8 +62,8 @@ class TNodeProcess {
   void Start(bool recordFrames = false);
   bool Running() const;
   qint64 Pid() const { return FPid; }
-  // The exit code once the program has ended within timeout (128 + signal
-  // number when a signal ended it); nothing while it still runs.
+  // The exit code once the program has ended within timeout (-1 when a
+  // signal ended it); nothing while it still runs at the deadline.
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
 
   // What the program wrote to stdout and stderr so far.
@@ -69,7 +74,7 @@ class TNodeProcess {
   std::filesystem::path LogDir() const;
   // The files in the log folder with that extension (".log", ".zip").
   std::vector<std::filesystem::path> LogFiles(const std::string& extension) const;
-  // The entries of the run's plain log; empty while there is none.
+  // The entries of this run's plain log; empty while there is none.
   std::vector<TLogEntry> LogEntries() const;
   // Waits until the log holds an entry for which match is true.
   bool WaitForLogEntry(const std::function<bool(const TLogEntry&)>& match, std::chrono::milliseconds timeout);
@@ -78,8 +83,13 @@ class TNodeProcess {
   int CountLogEntries(const std::string& title, const std::string& text) const;
 
  private:
-  TTempDir FRoot;
+  explicit TNodeProcess(std::shared_ptr<TTempDir> folders);
+  std::filesystem::path OutputFile(const char* stream) const;
+
+  std::shared_ptr<TTempDir> FRoot;  // shared by runs in the same folders
   std::filesystem::path FWorkDir;
+  std::vector<std::filesystem::path> FLogsBefore;  // the plain logs in the folder before the start
+  int FRun = 0;                                    // tells the output files of runs in the same folders apart
   QProcess FProcess;
   qint64 FPid = 0;
 };
