@@ -67,8 +67,8 @@ void TFakeUDPServer::SetActive(bool active) {
     ++StopCount;
     return;
   }
-  if (FFailStart) {
-    FFailStart = false;
+  if (FFailStarts > 0) {
+    --FFailStarts;
     throw EUDPServerError("cannot listen (made to fail)");
   }
   std::vector<TUDPBinding> bindings = FBindings;

@@ -48,7 +48,7 @@ class TFakeUDPServer final : public platform::TUDPServer {
 
   // The next call of that operation that would otherwise succeed raises
   // EUDPServerError instead and changes nothing.
-  void FailNextStart() { FFailStart = true; }
+  void FailNextStart(int times = 1) { FFailStarts = times; }
   void FailNextSend() { FFailSend = true; }
   void FailNextBroadcast() { FFailBroadcast = true; }
 
@@ -69,7 +69,7 @@ class TFakeUDPServer final : public platform::TUDPServer {
   bool FReuseAddress = false;
   bool FActive = false;
   platform::TUDPReadEvent FOnRead;
-  bool FFailStart = false;
+  int FFailStarts = 0;
   bool FFailSend = false;
   bool FFailBroadcast = false;
 };

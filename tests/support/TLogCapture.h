@@ -9,6 +9,10 @@
 
 namespace lumaren::test {
 
+// The texts of the running log's entries with this title ("Session" or
+// "Error"), in order.
+std::vector<std::string> LoggedTexts(const std::string& title);
+
 class TLogCapture {
  public:
   // Starts the identity and log modules; ends them on destruction.
@@ -20,6 +24,8 @@ class TLogCapture {
   // The texts of the error entries written so far, in order, as they stand
   // in the log (line breaks escaped).
   std::vector<std::string> Errors() const;
+  // The same for the session entries, the log's own header lines included.
+  std::vector<std::string> Sessions() const;
 
  private:
   TTempDir FFolder;

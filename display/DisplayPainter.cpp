@@ -1,0 +1,137 @@
+#include "display/DisplayPainter.h"
+
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <algorithm>
+#include <utility>
+
+#include "display/uDisplayMetrics.h"
+
+namespace lumaren {
+
+namespace {
+
+QRect ToQRect(const TRect& r) { return QRect(QPoint(r.Left, r.Top), QSize(r.Width(), r.Height())); }
+
+// QRect's right and bottom are inclusive; ours are one past the last pixel.
+TRect FromQRect(const QRect& r) { return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+// The width of the widest text line at the painter's font; 0 when no line
+// has any text.
+std::int64_t WidestTextLine(const QFontMetrics& metrics, const TDisplayLineList& list) {
+  std::int64_t widest = 0;
+  for (int i = 0; i < list.Count(); ++i) {
+    for (const std::string& textLine : SplitTextLines(list.Items(i).Text())) {
+      widest = std::max<std::int64_t>(widest, metrics.horizontalAdvance(QString::fromStdString(textLine)));
+    }
+  }
+  return widest;
+}
+
+}  // namespace
+
+QColor TColorToQColor(TColor colour) {
+  const auto bits = static_cast<std::uint32_t>(colour);
+  return QColor(static_cast<int>(bits & 0xFF), static_cast<int>((bits >> 8) & 0xFF),
+                static_cast<int>((bits >> 16) & 0xFF));
+}
+
+TDisplayLook ResolveDisplayLook(const TDisplayLineList& list, TColor prefsBgColour, TColor prefsFontColour,
+                                const std::string& prefsFontName, bool flashState) {
+  TDisplayLook look;
+  look.WindowColour = TColorToQColor(list.BgColour == clNone ? prefsBgColour : list.BgColour);
+  look.FontName = QString::fromStdString(list.FontName.empty() ? prefsFontName : list.FontName);
+  look.FontColour = TColorToQColor(list.FontColour == clNone ? prefsFontColour : list.FontColour);
+  if (flashState) {
+    if (list.DisplayStyle == TDisplayStyle::dsBlink) {
+      look.FontColour = look.WindowColour;
+    } else if (list.DisplayStyle == TDisplayStyle::dsAlternate) {
+      std::swap(look.WindowColour, look.FontColour);
+    }
+  }
+  return look;
+}
+
+QFont DisplayFont(const QString& fontName, std::int32_t height) {
+  QFont font(fontName);
+  font.setWeight(QFont::Normal);
+  font.setItalic(false);
+  if (height < 0) {
+    font.setPixelSize(-height);
+  } else if (height > 0) {
+    // A cell height: scale the em size so that ascent plus descent comes to
+    // the height asked for. The face's proportions are read at the reference
+    // height, where rounding in the metrics is negligible.
+    font.setPixelSize(FHeight);
+    const QFontMetricsF reference(font);
+    const double cell = reference.ascent() + reference.descent();
+    const auto pixels = cell > 0 ? Round(height * static_cast<double>(FHeight) / cell) : height;
+    font.setPixelSize(static_cast<int>(std::max<std::int64_t>(pixels, 1)));
+  } else {
+    const QFont application = QGuiApplication::font();
+    if (application.pixelSize() > 0) {
+      font.setPixelSize(application.pixelSize());
+    } else {
+      font.setPointSizeF(application.pointSizeF());
+    }
+  }
+  return font;
+}
+
+QString NormalisedText(const std::string& text) {
+  QString s = QString::fromStdString(text);
+  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return s;
+}
+
+void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags) {
+  // Nothing of the text could show in an empty rectangle, and laying out
+  // word-wrapped text in a width of zero or less is pointless work.
+  if (r.width() <= 0 || r.height() <= 0) return;
+  const int flags = (drawFlags & ~Qt::AlignVertical_Mask) | Qt::AlignTop;
+  // The height of s wrapped to r's width, measured with the same flags it is
+  // drawn with.
+  const int textHeight = canvas.boundingRect(r, flags, s).height();
+  const QRect t = ToQRect(VerticallyCentred(FromQRect(r), textHeight));
+  // Qt clips only when the text overflows; the clip keeps text that is
+  // taller than the row (or words wider than it) inside t.
+  canvas.save();
+  canvas.setClipRect(t, Qt::IntersectClip);
+  canvas.drawText(t, flags, s);
+  canvas.restore();
+}
+
+std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const TDisplayLineList& list,
+                                         const TDisplayLook& look) {
+  painter.fillRect(client, look.WindowColour);
+  if (list.Count() == 0) return std::nullopt;
+
+  painter.save();
+  // Measure every text line once, at the reference character height.
+  painter.setFont(DisplayFont(look.FontName, -FHeight));
+  const std::int64_t widest = WidestTextLine(painter.fontMetrics(), list);
+  const std::int32_t size = FittedTextSize(client.height(), client.width(), list.TotalLineCount(), widest);
+  painter.setFont(DisplayFont(look.FontName, FontHeightForSize(size)));
+  painter.setPen(look.FontColour);
+  // Text cells are laid on the window colour, so where texts of one row
+  // overlap the one drawn later covers the earlier.
+  painter.setBackground(look.WindowColour);
+  painter.setBackgroundMode(Qt::OpaqueMode);
+
+  const TRect area = FromQRect(client);
+  for (int i = 0; i < list.Count(); ++i) {
+    const TDisplayLine& line = list.Items(i);
+    const QRect row = ToQRect(RowRect(area, list.Count(), i));
+    if (!line.TextLeft.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextLeft), CON_DrawLeft);
+    if (!line.TextCentre.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextCentre), CON_DrawCentre);
+    if (!line.TextRight.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextRight), CON_DrawRight);
+  }
+  painter.restore();
+  return size;
+}
+
+}  // namespace lumaren

@@ -1,0 +1,76 @@
+// The main window's drawing: the redraw, the default screen and the flash,
+// expiry and resize timers.
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <string>
+
+#include "config/uPreferences.h"
+#include "display/DisplayPainter.h"
+#include "display/main.h"
+#include "services/uFileHelpers.h"
+
+namespace lumaren {
+
+void TfmMain::UpdateDisplay() {
+  FLaidOutSize = size();
+  repaint();
+}
+
+void TfmMain::DefaultScreen() {
+  FDisplayLineList->Clear();
+  auto line = std::make_unique<TDisplayLine>();
+  const std::string nodeName = Prefs ? Prefs->NodeName() : std::string();
+  const std::int32_t group = Prefs ? Prefs->Group() : 0;
+  line->TextCentre = ProductName() + "\r\n" + "Version: " + ProductVersion() + "\r\n" + "Node: " + nodeName +
+                     "\r\n" + "Group: " + std::to_string(group) + "\r\n" + "Waiting to connect...";
+  FDisplayLineList->Add(std::move(line));
+  tmrResize->SetEnabled(true);
+}
+
+void TfmMain::paintEvent(QPaintEvent* /*event*/) {
+  const TDisplayLook look =
+      Prefs ? ResolveDisplayLook(*FDisplayLineList, Prefs->BgColour, Prefs->FontColour, Prefs->FontName, FFlashState)
+            : ResolveDisplayLook(*FDisplayLineList, CON_BgColourDefault, CON_FontColourDefault, CON_FontNameDefault,
+                                 FFlashState);
+  QPainter painter(this);
+  // Every paint, UpdateDisplay's or the system's after the window was
+  // covered or hidden, shows the current content; only while a new size
+  // waits for the resize timer's redraw does the background stand alone.
+  if (size() == FLaidOutSize) {
+    PaintDisplay(painter, rect(), *FDisplayLineList, look);
+  } else {
+    painter.fillRect(rect(), look.WindowColour);
+  }
+}
+
+void TfmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
+}
+
+void TfmMain::FormResize() { tmrResize->SetEnabled(true); }
+
+void TfmMain::tmrFlashTimer() {
+  FFlashState = !FFlashState;
+  UpdateDisplay();
+}
+
+void TfmMain::tmrExpiryTimer() {
+  tmrExpiry->SetEnabled(false);
+  tmrFlash->SetEnabled(false);
+  while (FDisplayLineList->Count() > 0) FDisplayLineList->Delete(FDisplayLineList->Count() - 1);
+  // Style, font name and font colour stay; only the background returns to
+  // the preference.
+  FDisplayLineList->BgColour = clNone;
+  UpdateDisplay();
+}
+
+void TfmMain::tmrResizeTimer() {
+  tmrResize->SetEnabled(false);
+  UpdateDisplay();
+}
+
+}  // namespace lumaren
