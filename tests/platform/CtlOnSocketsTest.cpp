@@ -19,46 +19,22 @@
 #include "platform/qt/QtUDPServer.h"
 #include "protocol/uDeviceNode.h"
 #include "protocol/uMessage.h"
+#include "support/qt/TCtlProcess.h"
 #include "support/qt/TEventWait.h"
 
 namespace lumaren {
 namespace {
 
+using test::CtlExecutable;
 using test::ProcessEventsUntil;
+using test::RunCtl;
+using test::TCtlResult;
 using namespace std::chrono_literals;
-
-struct TCtlResult {
-  int ExitCode = -1;
-  std::string Out;
-  std::string Err;
-};
 
 QStringList ToQt(const std::vector<std::string>& args) {
   QStringList list;
   for (const auto& a : args) list << QString::fromStdString(a);
   return list;
-}
-
-// Runs lumaren-ctl with the event loop going, so the node keeps announcing
-// and receiving while the tool works.
-TCtlResult RunCtl(const std::vector<std::string>& args) {
-  QProcess process;
-  process.start(LUMAREN_CTL_EXE, ToQt(args));
-  TCtlResult result;
-  if (!process.waitForStarted(10000)) {
-    result.Err = "did not start";
-    return result;
-  }
-  if (!ProcessEventsUntil([&] { return process.state() == QProcess::NotRunning; }, 30s)) {
-    process.kill();
-    process.waitForFinished();
-    result.Err = "did not end";
-    return result;
-  }
-  result.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  result.Out = process.readAllStandardOutput().toStdString();
-  result.Err = process.readAllStandardError().toStdString();
-  return result;
 }
 
 // The node the tool talks to: announcing every 200 ms to the test's own
@@ -201,7 +177,7 @@ TEST_F(CtlOnSockets, ExitCodesOfTheCommandLine) {
 
 TEST_F(CtlOnSockets, WatchPrintsTheNodeAndEndsCleanlyOnSIGTERM) {
   QProcess process;
-  process.start(LUMAREN_CTL_EXE, ToQt({"discover", "--watch", "--json", "--port", Port()}));
+  process.start(QString::fromStdString(CtlExecutable()), ToQt({"discover", "--watch", "--json", "--port", Port()}));
   ASSERT_TRUE(process.waitForStarted(10000));
   std::string out;
   const bool seen = ProcessEventsUntil(
@@ -227,8 +203,8 @@ TEST_F(CtlOnSockets, TwoControllersShareTheDiscoveryPort) {
   QProcess first;
   QProcess second;
   const QStringList args = ToQt({"discover", "--json", "--port", Port(), "--timeout", "1500"});
-  first.start(LUMAREN_CTL_EXE, args);
-  second.start(LUMAREN_CTL_EXE, args);
+  first.start(QString::fromStdString(CtlExecutable()), args);
+  second.start(QString::fromStdString(CtlExecutable()), args);
   ASSERT_TRUE(first.waitForStarted(10000));
   ASSERT_TRUE(second.waitForStarted(10000));
   ASSERT_TRUE(ProcessEventsUntil(
