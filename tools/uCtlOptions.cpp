@@ -320,7 +320,8 @@ Choosing nodes (every command but discover; may be repeated):
 
 Options:
   --port N                 discovery port the nodes announce to (default 1965)
-  --bind ADDRESS           local IPv4 address to listen and send on (default all)
+  --bind ADDRESS           local IPv4 address to send from (default: as the
+                           routes choose); discovery listens on every address
   --timeout MS             how long to listen for nodes (discover: 2500;
                            commands: 3000, or until every --to NAME is seen;
                            discover --watch: until interrupted)

@@ -48,7 +48,7 @@ struct TCtlOptions {
   bool Json = false;
   bool Watch = false;
   int Port = CON_UDPPortDefault;  // the discovery port
-  std::string Bind;                // local address; empty for all
+  std::string Bind;                // local address commands leave from; empty for any
   int TimeoutMs = 0;               // 0: the command's default (watch: none)
 
   // Node selection of the commands other than discover.

@@ -111,9 +111,11 @@ bool TCtlSession::Listen() {
   RemoteNodeList->OnRemoteNodeEvent = [this](int index, TNodeEvent event) { OnNodeEvent(index, event); };
   RemoteNodeList->OnRemoteNodeError = nullptr;  // foreign datagrams on a shared port are no news
   // Shared, so that other controllers and a display on this machine can
-  // listen on the discovery port beside us.
+  // listen on the discovery port beside us. Always on every address, --bind
+  // or not: a socket bound to one address never receives datagrams sent to
+  // 255.255.255.255, which is where the nodes announce.
   RemoteNodeList->SetReuseAddress(true);
-  const std::string address = FOptions.Bind.empty() ? "0.0.0.0" : FOptions.Bind;
+  const std::string address = "0.0.0.0";
   RemoteNodeList->UpdateUDPServer(address, FOptions.Port, true);
   if (!RemoteNodeList->Listening()) {
     Error("cannot listen on " + Endpoint(address, FOptions.Port) + ": " + RemoteNodeList->BindError());

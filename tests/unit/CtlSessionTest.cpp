@@ -287,6 +287,15 @@ TEST_F(CtlSession, AddressAndPortAreSentToAtOnceWithoutListening) {
   EXPECT_EQ(Out.str(), "Sent acknowledge to 10.77.0.2:50123\n");
 }
 
+TEST_F(CtlSession, BindChoosesTheSendingAddressButDiscoveryHearsEveryAddress) {
+  // Broadcasts never reach a socket bound to one address.
+  Run({"ack", "--to", "Lobby", "--bind", "10.77.0.2"});
+  EXPECT_EQ(ListServer->Binding(0).IP, "0.0.0.0");
+  EXPECT_EQ(Shared->Binding(0).IP, "10.77.0.2");
+  Announce("Lobby", 3, "10.77.0.3", 1);
+  ExpectFinished(CON_ExitOK);
+}
+
 TEST_F(CtlSession, AddressAndNameTogether) {
   Run({"ack", "--to", "10.77.0.2:50123", "--to", "Lobby"});
   EXPECT_EQ(Shared->Sent.size(), 1u);  // the address did not wait
