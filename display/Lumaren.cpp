@@ -4,7 +4,11 @@
 
 #include <QApplication>
 
+#include <unistd.h>
+
 #include <clocale>
+#include <cstdio>
+#include <string>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -13,7 +17,14 @@
 #include "config/Settings.h"
 #include "config/about.h"
 #include "config/uPreferences.h"
+#include "platform/CrashReporter.h"
+#include "platform/DisplayServer.h"
 #include "platform/ExecutionState.h"
+#include "platform/SingleInstance.h"
+#include "platform/linux/CrashReport.h"
+#include "platform/qt/Application.h"
+#include "platform/qt/BringToFront.h"
+#include "platform/qt/SignalCloser.h"
 #include "platform/FormWindow.h"
 #include "platform/MessageBox.h"
 #include "platform/linux/LinuxAdapterSource.h"
@@ -37,10 +48,12 @@ using namespace lumaren;
 // fails half-way or an exception leaves the event loop.
 class TModules {
  public:
-  explicit TModules(platform::TFormWindow* const* mainFormSlot)
+  // mainWindow: where the main window will be, for the crash reporter's
+  // "close" choice.
+  TModules(platform::TFormWindow* const* mainFormSlot, TfmMain* const* mainWindow)
       : FExecutionState(platform::NewSessionExecutionState()) {
     try {
-      StartAll(mainFormSlot);
+      StartAll(mainFormSlot, mainWindow);
     } catch (...) {
       EndAll();
       throw;
@@ -53,7 +66,7 @@ class TModules {
   TModules& operator=(const TModules&) = delete;
 
  private:
-  void StartAll(platform::TFormWindow* const* mainFormSlot) {
+  void StartAll(platform::TFormWindow* const* mainFormSlot, TfmMain* const* mainWindow) {
     Start([] { DeviceNodeModuleStart(platform::QtUDPServerFactory(), platform::QtThreadTimerFactory()); },
           DeviceNodeModuleEnd);
     Start([mainFormSlot] { PreferencesModuleStart(mainFormSlot); }, PreferencesModuleEnd);
@@ -66,6 +79,8 @@ class TModules {
                           platform::ReadMachineFacts(), platform::UserDateTimeSeparators());
         },
         LogsModuleEnd);
+    Start([mainWindow] { platform::CrashReporterModuleStart(CrashReporterSettings(mainWindow)); },
+          platform::CrashReporterModuleEnd);
     Start([] { NetworkAdaptersModuleStart(platform::GetLinuxAdapters, platform::ShowInformationBox); },
           NetworkAdaptersModuleEnd);
     Start(
@@ -73,6 +88,19 @@ class TModules {
           SystemCriticalModuleStart([state](std::uint32_t flags) { state->SetExecutionState(flags); });
         },
         SystemCriticalModuleEnd);
+  }
+
+  static platform::TCrashReporterSettings CrashReporterSettings(TfmMain* const* mainWindow) {
+    platform::TCrashReporterSettings settings;
+    settings.ProgramName = ProductName();
+    settings.ProgramVersion = ProductVersion();
+    settings.ReportFolder = platform::StateHome() + "/" + CompanyName() + "/" + ProductName();
+    settings.SupportAddress = "support@tivora.example";
+    settings.LastLogLines = [] { return platform::ReadFileTail(SessionLogFileName(), 30, 8192); };
+    settings.CloseProgram = [mainWindow] {
+      if (*mainWindow) (*mainWindow)->mnExitClick();
+    };
+    return settings;
   }
 
   void EndAll() {
@@ -94,16 +122,33 @@ class TModules {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Placement needs window positions, which a Wayland session does not give.
+  platform::PreferXWaylandOnWayland();
   // The application object comes first: the log header lists the monitors.
-  QApplication app(argc, argv);
+  platform::TApplication app(argc, argv);
   // Qt sets the C locale from the environment; numbers we write never follow it.
   std::setlocale(LC_NUMERIC, "C");
 
-  // Holds the main window once it exists; the placement state reaches the
-  // window through it.
+  // Hold the main window once it exists: the placement state and the crash
+  // reporter reach the window through them.
   platform::TFormWindow* mainFormSlot = nullptr;
-  TModules modules(&mainFormSlot);
-  TfmMain window(platform::QtThreadTimerFactory(), &mainFormSlot);
+  TfmMain* mainWindow = nullptr;
+  TModules modules(&mainFormSlot, &mainWindow);
+
+  // A second start hands its command line to the running instance and ends
+  // at once, without ending the modules.
+  const auto instance = platform::NewSingleInstance(CompanyName(), ProductName(),
+                                                    std::vector<std::string>(argv, argv + argc));
+  if (!instance->IsFirstInstance()) {
+    std::fflush(nullptr);
+    _exit(0);
+  }
+
+  TfmMain window(platform::QtThreadTimerFactory([](std::exception_ptr error) {
+                   platform::ReportException(error, "timer tick");
+                 }),
+                 &mainFormSlot);
+  mainWindow = &window;
   AboutFormCreate(&window);
   SettingsFormCreate(&window, [&window] { window.UpdateDisplay(); });
   // The dialogs go before the window they belong to.
@@ -113,6 +158,13 @@ int main(int argc, char* argv[]) {
       AboutFormFree();
     }
   } dialogs;
+  instance->SetOnCmdLineReceived([&window](const std::vector<std::string>&) { platform::BringToFront(&window); });
+  // SIGTERM, SIGINT, SIGHUP and the end of the desktop session close the
+  // window the way "Exit Program" does.
+  platform::TSignalCloser closer([&window] { window.mnExitClick(); });
+
   window.show();
-  return QApplication::exec();
+  const int result = QApplication::exec();
+  mainWindow = nullptr;
+  return result;
 }

@@ -16,6 +16,7 @@
 #include "config/about.h"
 #include "config/uPreferences.h"
 #include "platform/Paths.h"
+#include "platform/qt/FramelessMover.h"
 #include "platform/qt/QtFormWindow.h"
 #include "services/uFileHelpers.h"
 #include "services/uSystemCritical.h"
@@ -62,6 +63,7 @@ TfmMain::TfmMain(const platform::TThreadTimerFactory& timerFactory, platform::TF
   tmrExpiry->SetOnTimer([this] { tmrExpiryTimer(); });
   tmrFlash->SetOnTimer([this] { tmrFlashTimer(); });
   if (FMainFormSlot) *FMainFormSlot = FFormWindow.get();
+  FMover = std::make_unique<platform::TFramelessMover>(this);
   CreatePopupMenu();
   FormCreate();
 }
@@ -142,6 +144,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfmMain::FormCloseQuery() {
+  FClosing = true;
   tmrHeartbeat->SetEnabled(false);
   if (UDPServer) UDPServer->SetActive(false);
   if (Prefs) {
@@ -164,7 +167,9 @@ void TfmMain::mnMinimiseThisWindowClick() { showMinimized(); }
 // Whatever the dialog's result, its changes are already in the preferences.
 void TfmMain::mnSettingsClick() {
   if (fmSettings) fmSettings->exec();
-  ApplyNetworkPreferences();
+  // A close that came while the dialog was open (a signal, the session's
+  // end) has already stopped the network; it stays stopped.
+  if (!FClosing) ApplyNetworkPreferences();
 }
 
 void TfmMain::mnAboutClick() {

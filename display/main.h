@@ -20,6 +20,10 @@
 class QAction;
 class QMenu;
 
+namespace lumaren::platform {
+class TFramelessMover;
+}
+
 namespace lumaren {
 
 // The window is also what the message handler works on (TMessageHost).
@@ -117,6 +121,11 @@ class TfmMain : public QWidget, public TMessageHost {
   std::string FAppDataPath;
   std::unique_ptr<TDisplayLineList> FDisplayLineList;
   bool FFlashState = false;
+
+  // Moves and resizes the borderless window with the mouse.
+  std::unique_ptr<platform::TFramelessMover> FMover;
+  // Set once the window has been asked to close.
+  bool FClosing = false;
 
   // The window's placement interface, and the slot that holds it.
   std::unique_ptr<platform::TFormWindow> FFormWindow;
