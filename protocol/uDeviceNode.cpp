@@ -95,17 +95,22 @@ void TLocalDeviceNode::Announce(std::int32_t APort) {
 
 std::unique_ptr<platform::TUDPServer> UDPServer;
 
-void DeviceNodeModuleStart(platform::TUDPServerFactory udpServerFactory,
-                           [[maybe_unused]] platform::TThreadTimerFactory timerFactory) {
-  // The remote node list comes first, made here with its timers from
-  // timerFactory, and goes first in DeviceNodeModuleEnd.
+void DeviceNodeModuleStart(platform::TUDPServerFactory udpServerFactory, platform::TThreadTimerFactory timerFactory,
+                           std::function<std::chrono::system_clock::time_point()> now) {
   if (!udpServerFactory) throw std::invalid_argument("no UDP server factory");
-  UDPServer = udpServerFactory();
-  if (!UDPServer) throw std::runtime_error("the UDP server factory made no server");
+  if (!timerFactory) throw std::invalid_argument("no thread timer factory");
+  // The remote node list comes first and goes first in DeviceNodeModuleEnd.
+  auto listServer = udpServerFactory();
+  if (!listServer) throw std::runtime_error("the UDP server factory made no server");
+  auto list = std::make_unique<TRemoteDeviceNodeList>(std::move(listServer), timerFactory(), std::move(now));
+  auto server = udpServerFactory();
+  if (!server) throw std::runtime_error("the UDP server factory made no server");
+  RemoteNodeList = std::move(list);
+  UDPServer = std::move(server);
 }
 
 void DeviceNodeModuleEnd() {
-  // The remote node list is freed here, before UDPServer.
+  RemoteNodeList.reset();
   UDPServer.reset();
 }
 

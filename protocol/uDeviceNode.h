@@ -3,7 +3,9 @@
 // the node records, and the shared UDP server on which the display listens
 // and from which it announces itself.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -124,11 +126,17 @@ class TLocalDeviceNode : public TDeviceNode {
 // bindings, default port 0 and no read event.
 extern std::unique_ptr<platform::TUDPServer> UDPServer;
 
-// Makes the module's globals: the remote node list (its timers come from
-// timerFactory), then UDPServer from udpServerFactory.
+// Makes the module's globals: the remote node list RemoteNodeList (its own
+// server from udpServerFactory, its expiry timer from timerFactory, the time
+// from now, the system clock when empty), then UDPServer from
+// udpServerFactory. Nothing is left made when a step fails.
 void DeviceNodeModuleStart(platform::TUDPServerFactory udpServerFactory,
-                           platform::TThreadTimerFactory timerFactory);
+                           platform::TThreadTimerFactory timerFactory,
+                           std::function<std::chrono::system_clock::time_point()> now = {});
 // Frees them in the order they were made: the remote node list, then UDPServer.
 void DeviceNodeModuleEnd();
 
 }  // namespace lumaren
+
+// The controller's side of the protocol belongs to this module too.
+#include "protocol/uRemoteNodeList.h"

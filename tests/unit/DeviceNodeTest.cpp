@@ -10,6 +10,7 @@
 #include "protocol/uDeviceNode.h"
 #include "protocol/uMessage.h"
 #include "support/TFakeUDPServer.h"
+#include "support/TManualClock.h"
 
 namespace lumaren {
 namespace {
@@ -71,10 +72,10 @@ class Announce : public ::testing::Test {
     DeviceNodeModuleStart(
         [this] {
           auto server = std::make_unique<TFakeUDPServer>();
-          Server = server.get();
+          Server = server.get();  // the last one made is UDPServer
           return server;
         },
-        {});
+        Clock.Factory());
     ASSERT_NE(Server, nullptr);
     UDPServer->AddBinding("", 5000);
     UDPServer->SetActive(true);
@@ -97,6 +98,7 @@ class Announce : public ::testing::Test {
     EXPECT_EQ(Server->StopCount, 1);
   }
 
+  test::TManualClock Clock;
   TFakeUDPServer* Server = nullptr;
   TLocalDeviceNode Node;
 };
@@ -284,6 +286,7 @@ TEST_F(Announce, NameThatFitsIsSentWhole) {
 }
 
 TEST(DeviceNodeModule, ServerIsMadeAtStartAndFreedAtEnd) {
+  test::TManualClock clock;
   TFakeUDPServer* made = nullptr;
   DeviceNodeModuleStart(
       [&made] {
@@ -291,7 +294,7 @@ TEST(DeviceNodeModule, ServerIsMadeAtStartAndFreedAtEnd) {
         made = server.get();
         return server;
       },
-      {});
+      clock.Factory());
   ASSERT_EQ(UDPServer.get(), made);
   DeviceNodeModuleEnd();
   EXPECT_EQ(UDPServer, nullptr);
