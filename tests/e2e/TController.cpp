@@ -45,9 +45,10 @@ TAnnouncement ReadAnnouncement(const std::string& data) {
   return read;
 }
 
-TController::TController(quint16 discoveryPort) : FDiscoveryPort(discoveryPort) {
-  FBound = discoveryPort != 0 && FSocket.bind(QHostAddress::AnyIPv4, discoveryPort,
-                                              QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
+TController::TController(quint16 discoveryPort) {
+  FBound = FSocket.bind(QHostAddress::AnyIPv4, discoveryPort,
+                        QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
+  if (FBound) FDiscoveryPort = FSocket.localPort();
   QObject::connect(&FSocket, &QUdpSocket::readyRead, [this] { ReadPending(); });
 }
 

@@ -38,8 +38,9 @@ TAnnouncement ReadAnnouncement(const std::string& data);
 class TController {
  public:
   // Binds discoveryPort on every address, sharing it, as controllers beside
-  // each other do.
-  explicit TController(quint16 discoveryPort);
+  // each other do; 0 takes a port the system chooses, which then stays this
+  // controller's for its lifetime.
+  explicit TController(quint16 discoveryPort = 0);
 
   bool Bound() const { return FBound; }
   quint16 DiscoveryPort() const { return FDiscoveryPort; }

@@ -69,7 +69,7 @@ class NodeTest : public ::testing::Test {
     return Node.WaitForExit(CON_ExitTimeout);
   }
 
-  TController Controller{FreeUdpPort()};
+  TController Controller;  // on a discovery port of its own
   TNodeProcess Node;
 };
 
