@@ -22,6 +22,7 @@ seconds=${1:-60}
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(datagram preferences display_element value_text xml_load)
 
+./scripts/install-deps.sh --fuzz
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLUMAREN_FUZZ=ON -DLUMAREN_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}"
