@@ -71,11 +71,23 @@ std::optional<std::string> ElementText(TXMLNode element) {
   return text;
 }
 
+// pugixml escapes CR in attribute values but writes it raw in text, where
+// every reader turns it into LF (line-end normalisation), so an element text
+// holding a CR would come back changed. Nothing else we serialise can hold a
+// raw CR: the documents we build have no CDATA, comments or processing
+// instructions, and a loaded document's CDATA has had its CRs normalised
+// away. So every raw CR written is text, and is written as a reference.
 class TStringWriter : public pugi::xml_writer {
  public:
   explicit TStringWriter(std::string& out) : FOut(out) {}
   void write(const void* data, std::size_t size) override {
-    FOut.append(static_cast<const char*>(data), size);
+    const std::string_view chunk(static_cast<const char*>(data), size);
+    std::size_t pos = 0;
+    for (std::size_t cr = chunk.find('\r'); cr != std::string_view::npos; cr = chunk.find('\r', pos)) {
+      FOut.append(chunk.substr(pos, cr - pos)).append("&#13;");
+      pos = cr + 1;
+    }
+    FOut.append(chunk.substr(pos));
   }
 
  private:
@@ -272,8 +284,11 @@ void LoadXMLText(pugi::xml_document& doc, std::string_view utf8) {
   // parse_default keeps elements, text and CDATA, decodes the predefined
   // entities and character references and normalises line ends and
   // attribute white space as XML requires; it never expands a DOCTYPE.
-  const pugi::xml_parse_result result =
-      doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
+  // It drops text made only of white space, which is right for the
+  // indentation between elements but not for an element whose whole text it
+  // is: AddXMLNode(" ") must read back as " ".
+  const pugi::xml_parse_result result = doc.load_buffer(
+      utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_ws_pcdata_single, pugi::encoding_utf8);
   if (!result || !doc.document_element()) {
     doc.reset();
     throw EXMLError("XML not loaded at byte " + std::to_string(result.offset) + ": " + result.description());

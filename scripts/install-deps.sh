@@ -2,13 +2,16 @@
 # Installs what Lumaren needs to build and run, from Debian's packages.
 # Quick when everything is there: it asks dpkg first and runs apt-get only
 # for what is missing.
-#   install-deps.sh [--tests]
+#   install-deps.sh [--tests | --fuzz]
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
           libpugixml-dev libzip-dev fonts-liberation)
 if [ "${1:-}" = "--tests" ]; then
   packages+=(libgtest-dev libgmock-dev iproute2 util-linux unzip)
+fi
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -17,6 +17,7 @@
 
 #include "config/uPreferences.h"
 #include "display/uMessageDispatch.h"
+#include "protocol/uXMLHelpers.h"
 #include "support/TFakeMessageHost.h"
 #include "support/TLogCapture.h"
 #include "support/TManualClock.h"
@@ -185,6 +186,17 @@ TEST(MessageDispatch, EachDatagramHasExactlyOneOutcome) {
        "", true, nullptr},
       {"UTF-16 text", std::string("\xFF\xFE<\0V\0/\0>\0", 10), "", true, nullptr},
       {"an undeclared entity", Wrap(R"(<Message Type="2"/><Device Type="&x;"/>)"), "", true, nullptr},
+      // References to characters XML cannot carry are refused like the raw
+      // characters, and an attribute given twice makes no well-formed XML.
+      {"reference to a control character", Wrap(R"(<Message Type="2"/><Device Type="2" Name="&#1;"/>)"), "",
+       true, nullptr},
+      {"reference to ESC in hex", Wrap(R"(<Message Type="4"/><Node Name="A&#x1B;B"/>)"), "", true, nullptr},
+      {"reference to a surrogate", Wrap(R"(<Message Type="4"/><Node Name="&#xD800;"/>)"), "", true, nullptr},
+      {"reference to a surrogate in decimal", Wrap(R"(<Message Type="2"/><Device Name="&#57343;"/>)"), "", true,
+       nullptr},
+      {"message type given twice", Wrap(R"(<Message Type="2" Type="3"/>)"), "", true, nullptr},
+      {"duplicate attribute in a payload", Wrap(R"(<Message Type="4"/><Node Name="A" Group="1" Name="B"/>)"), "",
+       true, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -348,6 +360,30 @@ TEST(MessageDispatch, ParamsSetNodeGoesThroughThePreferences) {
     EXPECT_TRUE(rig.Host.Draws.empty()) << "a node element alone does not redraw";
     EXPECT_EQ(rig.Sessions(), std::vector<std::string>{"Params Set message received from Undefined"});
   }
+}
+
+// TAB, CR, LF and other control characters XML carries (DEL, U+0085) may
+// stand inside a node name. They are kept as received (only the ends are
+// trimmed) and travel in the announcement and the preferences file unchanged.
+TEST(MessageDispatch, NodeNameWithControlCharactersIsKeptAndAnnounced) {
+  TDispatchRig rig;
+  rig.Send(Wrap(R"(<Message Type="4"/><Node Name="&#9;A&#9;B&#xD;&#xA;C&#xD;D&#x7F;E&#x85;F&#xA;&#x7F;"/>)"));
+  const std::string stored = "A\tB\r\nC\rD\x7F" "E\xC2\x85" "F";
+  EXPECT_EQ(Prefs->NodeName(), stored);
+  EXPECT_EQ(rig.Host.Node.NodeName, stored);
+  EXPECT_EQ(rig.Errors(), CON_NoEntries);
+
+  const std::string announcement = rig.Host.Node.BuildAnnouncement();
+  pugi::xml_document doc;
+  ASSERT_NO_THROW(LoadXMLText(doc, announcement)) << announcement;
+  EXPECT_EQ(GetXMLAtt(FindXMLChild(doc.document_element(), "Node"), "Name", "?"), stored);
+
+  Prefs->FileName = (rig.Cwd / CON_PreferencesFileName).string();
+  ASSERT_TRUE(Prefs->Save());
+  TPreferences reloaded(&rig.Slot);
+  reloaded.FileName = Prefs->FileName;
+  reloaded.Load();
+  EXPECT_EQ(reloaded.NodeName(), stored);
 }
 
 TEST(MessageDispatch, NodeWithoutAttributesLeavesTheNodeAlone) {

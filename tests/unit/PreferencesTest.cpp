@@ -134,7 +134,7 @@ TEST_F(PreferencesTest, SaveThenLoadRestoresEveryField) {
   for (const Case c : {Case{0, 0xFFFFFF}, Case{0xFFFFFF, 0}, Case{0x123456, 0xABCDEF}}) {
     SCOPED_TRACE(c.font);
     prefs.LoadDefaults();
-    prefs.SetNodeName("Stage left\r\nrow 2");
+    prefs.SetNodeName("Stage left\r\nrow 2\rend");
     prefs.SetGroup(255);
     prefs.DiscoveryPort = 65535;
     prefs.LocalPort = 40123;
@@ -158,7 +158,7 @@ TEST_F(PreferencesTest, SaveThenLoadRestoresEveryField) {
     loaded.SetModified(true);
     loaded.Load();
     EXPECT_FALSE(loaded.Modified());
-    EXPECT_EQ(loaded.NodeName(), "Stage left\r\nrow 2");
+    EXPECT_EQ(loaded.NodeName(), "Stage left\r\nrow 2\rend");
     EXPECT_EQ(loaded.Group(), 255);
     EXPECT_EQ(loaded.DiscoveryPort, 65535);
     EXPECT_EQ(loaded.LocalPort, 40123);
