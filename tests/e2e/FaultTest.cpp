@@ -3,7 +3,6 @@
 // outright and the start after it, and a damaged preferences file. In each
 // the node must go on serving, and keep what it has to keep.
 
-#include <pugixml.hpp>
 #include <signal.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 
 #include "e2e/TNodeFixture.h"
 #include "e2e/TProcFacts.h"
+#include "e2e/TRefusedCopy.h"
 #include "protocol/uDeviceNode.h"
 
 namespace lumaren::test {
@@ -24,8 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using FaultTest = NodeTest;
-
-const char* const CON_ReadError = "XML message read error";
 
 void WriteText(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -48,49 +46,12 @@ std::string FileStampNow() {
   return stamp;
 }
 
-std::string SavedNodeName(const fs::path& file) {
-  pugi::xml_document doc;
-  if (!doc.load_file(file.c_str())) return "(not readable)";
-  return doc.child("Settings").child("Options").child("NodeName").text().as_string("(missing)");
-}
-
-// The copy of every datagram goes where a folder stands: no datagram can be
-// kept, so every one is an error and none is applied (not even Shutdown),
-// while the heartbeat, which needs no file, goes on.
+// The copy of every datagram goes where a folder stands.
 TEST_F(FaultTest, FolderInPlaceOfUDPReadXmlGivesEachDatagramTheErrorAndTheNodeAnnouncesOn) {
   fs::create_directory(Node.WorkDir() / "UDPRead.xml");
   ASSERT_NO_FATAL_FAILURE(StartAnnouncingNode(Preferences()));
-  const std::size_t header = Node.LogEntries().size();
-
-  const std::string datagrams[] = {
-      MessageXml(CON_Acknowledge),
-      MessageXml(CON_ParamsSet, R"(<Node Name="Renamed" Group="9"/>)"),
-      MessageXml(CON_DisplayData, R"(<Display><Line Centre="Boarding"/></Display>)"),
-      MessageXml(CON_Shutdown),
-  };
-  int errors = 0;
-  for (const std::string& datagram : datagrams) {
-    SCOPED_TRACE(datagram);
-    ASSERT_TRUE(Controller.SendToNode(datagram));
-    ++errors;
-    EXPECT_TRUE(ProcessEventsUntil([&] { return Node.CountLogEntries("Error", CON_ReadError) >= errors; },
-                                   CON_EventTimeout));
-  }
-  // One entry per datagram, and nothing else.
-  EXPECT_EQ(Node.CountLogEntries("Error", CON_ReadError), errors);
-  EXPECT_EQ(Node.LogEntries().size(), header + static_cast<std::size_t>(errors));
-
-  // Announcements sent after the last datagram still carry the old name.
-  const std::size_t seen = Controller.Announcements().size();
-  ASSERT_TRUE(Controller.WaitForAnnouncements(seen + 2, 4s)) << "the node stopped announcing";
-  for (std::size_t i = seen; i < Controller.Announcements().size(); ++i)
-    EXPECT_EQ(Controller.Announcements()[i].NodeName, "Lobby");
-  EXPECT_TRUE(Node.Running()) << "the Shutdown was applied";
+  ExpectEveryDatagramRefused(Controller, Node);
   EXPECT_TRUE(fs::is_directory(Node.WorkDir() / "UDPRead.xml"));
-
-  ASSERT_EQ(::kill(static_cast<pid_t>(Node.Pid()), SIGTERM), 0);
-  ASSERT_EQ(Node.WaitForExit(CON_ExitTimeout), 0);
-  EXPECT_EQ(SavedNodeName(Node.PreferencesFile()), "Lobby");
 }
 
 // Without a log folder the node has nowhere to log: it says so once on
