@@ -171,13 +171,17 @@ class TLogTail {
       ++Lines;
       if (entry.Text == CON_DisplayDataEntry) ++DisplayData;
       else if (entry.Text == CON_AcknowledgeEntry) ++Acknowledges;
-      else ++Others;
+      else {
+        ++Others;
+        if (OtherTexts.size() < 5) OtherTexts.push_back(entry.Title + ": " + entry.Text);
+      }
     }
     FPending.erase(0, start);
   }
   std::uint64_t Bytes() const { return FOffset; }
 
   long Lines = 0, DisplayData = 0, Acknowledges = 0, Others = 0;
+  std::vector<std::string> OtherTexts;  // the first few
 
  private:
   fs::path FPath;
@@ -207,7 +211,12 @@ class LoadTest : public ::testing::Test {
     const auto logs = Node.LogFiles(".log");
     ASSERT_EQ(logs.size(), 1u);
     Log = std::make_unique<TLogTail>(logs.front());
-    Log->Poll();
+    // The first datagram opens UDPRead.xml, which then stays open: before
+    // any figure is taken.
+    ASSERT_TRUE(TimeToAcknowledge(10s).has_value()) << "the node does not answer";
+    // The header is no concern of the tests.
+    Log->Others = 0;
+    Log->OtherTexts.clear();
     std::printf("load: load average at the start %s\n", LoadAverage().c_str());
   }
 
@@ -331,7 +340,7 @@ TEST_F(LoadTest, TenThousandDisplayDataASecondForTenSeconds) {
 
   EXPECT_EQ(sent.load(), CON_PerSecond * CON_Seconds);
   EXPECT_EQ(logged, received) << "handled datagrams without their entry, or entries without a datagram";
-  EXPECT_EQ(Log->Others, 0) << "error entries under load";
+  EXPECT_EQ(Log->Others, 0) << "other entries under load, such as " << ::testing::PrintToString(Log->OtherTexts);
   EXPECT_GE(beats, CON_Seconds - 2);
   EXPECT_GE(shortest, 900.0);
   EXPECT_LE(longest, 1100.0);
@@ -345,8 +354,9 @@ TEST_F(LoadTest, TenThousandDisplayDataASecondForTenSeconds) {
 }
 
 // 10,000 DisplayData sent as fast as possible while the node is stopped for
-// 2 s: its receive buffer keeps what it can, the kernel drops the rest, and
-// after SIGCONT the node works off what was kept and is free again.
+// 2 s: its receive buffer keeps what it can and the kernel drops the rest
+// (so a datagram sent while the queue is still full is lost as well). After
+// SIGCONT the node works off what was kept, and then answers at once.
 TEST_F(LoadTest, BurstWhileTheNodeStandsStillForTwoSeconds) {
   constexpr int CON_Burst = 10000;
   const TSample before = Sample();
@@ -362,7 +372,11 @@ TEST_F(LoadTest, BurstWhileTheNodeStandsStillForTwoSeconds) {
   const TSample held = Sample();
   ASSERT_EQ(::kill(Pid(), SIGCONT), 0);
   const auto resumed = TSteady::now();
-  const auto answer = TimeToAcknowledge(10s);
+  std::optional<TSteady::duration> workedOff;
+  while (!workedOff && TSteady::now() - resumed < 60s) {
+    if (Sample().Queued == 0) workedOff = TSteady::now() - resumed;
+    std::this_thread::sleep_for(1ms);
+  }
   const auto beat = [&] {
     const auto arrivals = Listener.Arrivals();
     return std::any_of(arrivals.begin(), arrivals.end(), [&](const auto& a) { return a.At > resumed; });
@@ -370,6 +384,7 @@ TEST_F(LoadTest, BurstWhileTheNodeStandsStillForTwoSeconds) {
   const auto beatDeadline = TSteady::now() + 2s;
   while (!beat() && TSteady::now() < beatDeadline) std::this_thread::sleep_for(10ms);
   WaitUntilDrained(30s);
+  const auto answer = TimeToAcknowledge(5s);
   const TSample after = Sample();
 
   const long logged = Log->DisplayData - entriesBefore;
@@ -377,20 +392,18 @@ TEST_F(LoadTest, BurstWhileTheNodeStandsStillForTwoSeconds) {
   std::printf("load: burst of %ld sent in %.0f ms to the stopped node; %llu bytes held in its queue, "
               "%ld kept and logged, %ld dropped by the kernel\n",
               sent, Ms(burstTime), static_cast<unsigned long long>(held.Queued), logged, dropped);
-  std::printf("load: Acknowledge sent at SIGCONT handled after %.1f ms; load average %s\n",
-              answer ? Ms(*answer) : -1.0, LoadAverage().c_str());
+  std::printf("load: queue worked off %.0f ms after SIGCONT; an Acknowledge then handled in %.1f ms; "
+              "load average %s\n",
+              workedOff ? Ms(*workedOff) : -1.0, answer ? Ms(*answer) : -1.0, LoadAverage().c_str());
 
   EXPECT_EQ(sent, CON_Burst);
   EXPECT_EQ(logged + dropped, sent);
   EXPECT_GT(logged, 0);
-  ASSERT_TRUE(answer.has_value()) << "no answer after the burst";
-  EXPECT_LT(Ms(*answer), 2000.0) << "a backlog was left";
+  EXPECT_TRUE(workedOff.has_value()) << "the queue was never empty again";
   EXPECT_TRUE(beat()) << "no announcement after SIGCONT";
-  EXPECT_EQ(after.Queued, 0u);
   EXPECT_EQ(after.Files, before.Files);
-  const auto quick = TimeToAcknowledge(5s);
-  ASSERT_TRUE(quick.has_value());
-  EXPECT_LT(Ms(*quick), 500.0);
+  ASSERT_TRUE(answer.has_value()) << "no answer after the burst";
+  EXPECT_LT(Ms(*answer), 500.0) << "a backlog was left";
 }
 
 // The largest datagram the node reads, nested as deep as its size allows,
