@@ -106,6 +106,9 @@ TEST_F(FilesystemFaultTest, FullDisksUnderLogAndPreferencesCostEntriesButNoFiles
   ASSERT_TRUE(WaitForSession("Acknowledge message received from Display"));
   const auto entries = Node.LogEntries();
   EXPECT_EQ(entries.back().Text, "Acknowledge message received from Display");
+  // Glued to a cut-off entry, the stamp would carry that entry's start.
+  EXPECT_TRUE(std::regex_match(entries.back().Stamp, std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3})")))
+      << entries.back().Stamp;
   EXPECT_LE(std::count_if(entries.begin(), entries.end(), [](const TLogEntry& e) { return e.Title.empty(); }), 1)
       << "entries glued together";
 

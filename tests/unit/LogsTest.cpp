@@ -440,6 +440,8 @@ TEST_F(Logs, FullDiskLosesEntriesSaysSoOnceAndTheNextEntryStartsItsOwnLine) {
 
   const auto lines = Lines(ReadFile(keptLog));
   ASSERT_FALSE(lines.empty());
+  // Glued to a cut-off entry, the stamp would carry that entry's start.
+  EXPECT_EQ(ParseEntry(lines.back()).Stamp, "2026/12/11 13:45:02.123") << lines.back();
   EXPECT_EQ(ParseEntry(lines.back()).Description, "after") << lines.back();
   // Every line is a whole entry but the one the disk cut off; the entries
   // that made it are the first ones, in order.
