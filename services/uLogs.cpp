@@ -49,6 +49,10 @@ struct TLogsState {
   platform::TDateTimeSeparators Separators;
   TLogClock Now;
   TFileDescriptor SessionLogFile;
+  // Writing fails (a full disk): said once on stderr until a write succeeds.
+  bool WriteFailing = false;
+  // The last entry was cut off part way; the next one starts a new line.
+  bool LineOpen = false;
 };
 
 std::unique_ptr<TLogsState> GLogs;
@@ -143,22 +147,35 @@ std::string EscapeLogText(const std::string& text) {
 // end of the file as a whole, even when another process shares the file,
 // and the cost does not grow with the file. No fsync: handing the entry to
 // the system is enough to survive a crash of the program.
+// A full disk loses the entry, never the program or the entries before it.
 void WriteEntry(TLogEventSeverity severity, const char* title, const std::string& text) {
   if (!GLogs || !GLogs->SessionLogFile.Valid()) return;
   const TLocalTime at = ToLocal(GLogs->Now());
   char millis[8];
   std::snprintf(millis, sizeof millis, ".%03d", at.Milliseconds);
-  const std::string line = DateTimeText(at.Fields, "/", ":") + millis + " | " + SeverityText(severity) + " | " +
-                           title + " | " + EscapeLogText(text) + "\n";
+  const std::string line = std::string(GLogs->LineOpen ? "\n" : "") + DateTimeText(at.Fields, "/", ":") + millis +
+                           " | " + SeverityText(severity) + " | " + title + " | " + EscapeLogText(text) + "\n";
   const char* data = line.data();
   std::size_t left = line.size();
   while (left > 0) {
     const ssize_t written = ::write(GLogs->SessionLogFile.Get(), data, left);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // a full disk loses the entry, never the program
+    if (written <= 0) {
+      // A regular file that takes nothing without an error is full as well.
+      const int error = written < 0 ? errno : ENOSPC;
+      if (left < line.size()) GLogs->LineOpen = true;
+      if (!GLogs->WriteFailing) {
+        GLogs->WriteFailing = true;
+        std::fprintf(stderr, "cannot write to the session log %s: %s; entries are lost until it takes them again\n",
+                     GLogs->SessionLogFileName.c_str(), std::strerror(error));
+      }
+      return;
+    }
     data += written;
     left -= static_cast<std::size_t>(written);
   }
+  GLogs->LineOpen = false;
+  GLogs->WriteFailing = false;
 }
 
 void WriteHeader(const platform::TMachineFacts& facts, TClock::time_point start) {

@@ -44,7 +44,10 @@ void LogsModuleStart(const std::string& logFilePath, const platform::TMachineFac
 void LogsModuleEnd();
 
 // Entries: on disk (handed to the system) when the call returns. Outside
-// LogsModuleStart..LogsModuleEnd they are dropped.
+// LogsModuleStart..LogsModuleEnd they are dropped. An entry the file does
+// not take (a full disk) is lost: the first loss is reported on stderr, the
+// following ones quietly until a write succeeds again, and an entry cut off
+// part way is closed by a line break before the next one.
 void LogNewSession(const std::string& text);
 void LogNewError(const std::string& text);
 

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace lumaren::platform {
@@ -18,6 +19,13 @@ namespace {
 // real length: a smaller buffer would truncate silently and let the first
 // part of an over-long datagram through as if it were whole.
 constexpr qint64 CON_ReadBufferSize = 65536;
+
+// One round of reading hands datagrams to the read event for at most this
+// long, then lets the event loop run: under a flood that the handler cannot
+// keep up with, the heartbeat, the timers and the painting would otherwise
+// wait until the flood ends. What is left is read in the next round, as the
+// socket still signals data.
+constexpr std::chrono::milliseconds CON_ReadRoundTime(20);
 
 void CheckPort(int port) {
   if (port < 0 || port > 65535) {
@@ -173,14 +181,16 @@ class TQtUDPServer final : public TUDPServer {
     return std::any_of(FSockets.begin(), FSockets.end(), [socket](const auto& s) { return s.get() == socket; });
   }
 
-  // Reads every pending datagram: Qt signals readyRead again only after a
-  // datagram has been read. Errors (a port-unreachable reply to an earlier
-  // send surfaces here) end this round, never the reception.
+  // Reads the pending datagrams for one round (CON_ReadRoundTime): Qt
+  // signals readyRead again only after a datagram has been read, and then
+  // while any are left. Errors (a port-unreachable reply to an earlier send
+  // surfaces here) end this round, never the reception.
   void ReadPending(QUdpSocket* socket) {
     const std::weak_ptr<char> alive = FAlive;
     std::vector<char> buffer(CON_ReadBufferSize);
+    const auto roundEnd = std::chrono::steady_clock::now() + CON_ReadRoundTime;
     ++FReadDepth;
-    while (socket->hasPendingDatagrams()) {
+    while (socket->hasPendingDatagrams() && std::chrono::steady_clock::now() < roundEnd) {
       QHostAddress peer;
       quint16 peerPort = 0;
       const qint64 length = socket->readDatagram(buffer.data(), CON_ReadBufferSize, &peer, &peerPort);

@@ -69,6 +69,9 @@ class TNodeProcess {
   // What the program wrote to stdout and stderr so far.
   std::string Output() const;
 
+  // The run's folder: "config", "state" and "runtime" (its XDG folders) and
+  // "work" (its working directory) are below it.
+  const std::filesystem::path& Root() const { return FRoot->Path(); }
   const std::filesystem::path& WorkDir() const { return FWorkDir; }
   std::filesystem::path PreferencesFile() const;
   std::filesystem::path LogDir() const;

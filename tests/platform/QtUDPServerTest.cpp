@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QHostAddress>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -364,6 +366,28 @@ TEST(QtUDPServer, BurstWhileBusyIsKept) {
   for (std::size_t i = 0; i < count; ++i) sender.Server->Send(payload, CON_Localhost, port);
   ASSERT_TRUE(receiver.WaitFor(count));
   EXPECT_EQ(receiver.Received.size(), count);
+}
+
+// A handler slower than the datagrams arrive must not keep the event loop
+// until the queue is empty: a timer that falls due meanwhile (the heartbeat,
+// the flash) gets its turn between rounds of reading.
+TEST(QtUDPServer, SlowHandlerLetsTimersRunWhileDatagramsWait) {
+  TListener receiver;
+  receiver.Server->SetOnRead([&](const TUDPDatagram& d) {
+    receiver.Received.push_back(d);
+    ::usleep(1000);
+  });
+  const int port = receiver.Start();
+  TListener sender;
+  sender.Start();
+  // Few enough for the default receive queue; all waiting before the first is read.
+  const std::size_t count = 200;
+  for (std::size_t i = 0; i < count; ++i) sender.Server->Send("tick", CON_Localhost, port);
+  std::optional<std::size_t> handledWhenDue;
+  QTimer::singleShot(5, [&] { handledWhenDue = receiver.Received.size(); });
+  ASSERT_TRUE(receiver.WaitFor(count));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return handledWhenDue.has_value(); }));
+  EXPECT_LT(*handledWhenDue, count) << "the timer waited for the whole queue";
 }
 
 }  // namespace

@@ -15,11 +15,13 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "services/uFileHelpers.h"
 #include "services/uLogs.h"
+#include "support/TChildProcess.h"
 #include "support/TTempDir.h"
 
 namespace lumaren {
@@ -403,6 +405,66 @@ TEST_F(Logs, RunEndingWithoutModuleEndLeavesItsLogForGood) {
   EXPECT_EQ(ReadFile(crashed), left);
   EXPECT_TRUE(fs::exists(Folder / "20261211-144502.zip"));
   EXPECT_FALSE(fs::exists(Folder / "20261211-144502.log"));
+}
+
+// A real full disk under the log: a small tmpfs in a private mount namespace,
+// filled up. The log's own last page still takes a few entries, then one
+// entry is cut off part way and the rest are lost; once there is room again
+// the next entry must start a line of its own, and stderr must have heard of
+// the loss once, not once per entry.
+TEST_F(Logs, FullDiskLosesEntriesSaysSoOnceAndTheNextEntryStartsItsOwnLine) {
+  fs::create_directories(Folder);
+  const fs::path keptLog = Temp / "kept.log";
+  const fs::path keptStderr = Temp / "stderr.txt";
+  constexpr int CON_Entries = 200;  // far more than the slack of one page holds
+  const int code = test::RunInChild([&] {
+    const std::string reason = test::MountPrivateTmpfs(Folder.string(), 64 * 1024);
+    if (!reason.empty()) {
+      std::fprintf(stderr, "%s\n", reason.c_str());
+      return test::CON_ChildSkipped;
+    }
+    const int err = ::open(keptStderr.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (err < 0 || ::dup2(err, STDERR_FILENO) < 0) return 2;
+    Start();
+    if (!test::FillFileSystem(Folder.string())) return 3;
+    for (int i = 0; i < CON_Entries; ++i) LogNewSession("entry " + std::to_string(i));
+    fs::remove(Folder / "filler");
+    LogNewSession("after");
+    // The tmpfs goes with the child; the parent reads the copy.
+    fs::copy_file(Folder / (Stamp + ".log"), keptLog);
+    LogsModuleEnd();
+    return 0;
+  });
+  if (code == test::CON_ChildSkipped) GTEST_SKIP() << "no private tmpfs can be mounted here (needs root)";
+  ASSERT_EQ(code, 0) << "2: stderr not redirected, 3: the disk did not fill";
+
+  const auto lines = Lines(ReadFile(keptLog));
+  ASSERT_FALSE(lines.empty());
+  // Glued to a cut-off entry, the stamp would carry that entry's start.
+  EXPECT_EQ(ParseEntry(lines.back()).Stamp, "2026/12/11 13:45:02.123") << lines.back();
+  EXPECT_EQ(ParseEntry(lines.back()).Description, "after") << lines.back();
+  // Every line is a whole entry but the one the disk cut off; the entries
+  // that made it are the first ones, in order.
+  int cut = 0;
+  int kept = 0;
+  for (const std::string& line : lines) {
+    const TEntry entry = ParseEntry(line);
+    if (entry.Title != "Session") {
+      ++cut;
+      continue;
+    }
+    if (entry.Description.rfind("entry ", 0) == 0) {
+      EXPECT_EQ(entry.Description, "entry " + std::to_string(kept)) << line;
+      ++kept;
+    }
+  }
+  EXPECT_LE(cut, 1);
+  EXPECT_LT(kept, CON_Entries) << "the disk never filled under the log";
+
+  const auto messages = Lines(ReadFile(keptStderr));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("cannot write to the session log"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("No space left on device"), std::string::npos) << messages[0];
 }
 
 TEST_F(Logs, LogThatCannotBeOpenedDropsEntriesWithoutFailing) {
