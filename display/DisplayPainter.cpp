@@ -1,9 +1,12 @@
 #include "display/DisplayPainter.h"
 
+#include <QByteArray>
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QPaintDevice>
 #include <QPainter>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <utility>
@@ -21,17 +24,54 @@ TRect FromQRect(const QRect& r) { return TRect{r.left(), r.top(), r.left() + r.w
 
 // The width of the widest text line at the painter's font; 0 when no line
 // has any text.
-std::int64_t WidestTextLine(const QFontMetrics& metrics, const TDisplayLineList& list) {
+std::int64_t WidestTextLine(QPainter& painter, const TDisplayLineList& list, TTextMeasureCache* cache) {
+  const QFontMetrics metrics = painter.fontMetrics();
   std::int64_t widest = 0;
   for (int i = 0; i < list.Count(); ++i) {
     for (const std::string& textLine : SplitTextLines(list.Items(i).Text())) {
-      widest = std::max<std::int64_t>(widest, metrics.horizontalAdvance(QString::fromStdString(textLine)));
+      const QString text = QString::fromStdString(textLine);
+      const int width = cache ? cache->Width(painter, text) : metrics.horizontalAdvance(text);
+      widest = std::max<std::int64_t>(widest, width);
     }
   }
   return widest;
 }
 
 }  // namespace
+
+void ConfigureGlyphCache() {
+  if (qEnvironmentVariableIsEmpty("QT_MAX_CACHED_GLYPH_SIZE")) {
+    qputenv("QT_MAX_CACHED_GLYPH_SIZE", QByteArray::number(CON_MaxCachedGlyphSize));
+  }
+  if (qEnvironmentVariableIsEmpty("QT_NO_FT_CACHE")) qputenv("QT_NO_FT_CACHE", "1");
+}
+
+QString TTextMeasureCache::Key(QPainter& painter, const QString& measure, const QString& text) {
+  // The font's key names its face, size and style; the density picks the
+  // metrics of the device.
+  return painter.font().key() + QLatin1Char('\x1f') + QString::number(painter.device()->devicePixelRatioF()) +
+         QLatin1Char('\x1f') + measure + QLatin1Char('\x1f') + text;
+}
+
+int TTextMeasureCache::Width(QPainter& painter, const QString& text) {
+  const QString key = Key(painter, QString(), text);
+  const auto found = FWidths.constFind(key);
+  if (found != FWidths.constEnd()) return *found;
+  if (FWidths.size() >= CON_TextMeasureCacheSize) FWidths.clear();
+  const int width = painter.fontMetrics().horizontalAdvance(text);
+  FWidths.insert(key, width);
+  return width;
+}
+
+int TTextMeasureCache::WrappedHeight(QPainter& painter, const QRect& r, int flags, const QString& text) {
+  const QString key = Key(painter, QString::number(r.width()) + QLatin1Char(' ') + QString::number(flags), text);
+  const auto found = FHeights.constFind(key);
+  if (found != FHeights.constEnd()) return *found;
+  if (FHeights.size() >= CON_TextMeasureCacheSize) FHeights.clear();
+  const int height = painter.boundingRect(r, flags, text).height();
+  FHeights.insert(key, height);
+  return height;
+}
 
 QColor TColorToQColor(TColor colour) {
   const auto bits = static_cast<std::uint32_t>(colour);
@@ -88,14 +128,14 @@ QString NormalisedText(const std::string& text) {
   return s;
 }
 
-void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags) {
+void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags, TTextMeasureCache* cache) {
   // Nothing of the text could show in an empty rectangle, and laying out
   // word-wrapped text in a width of zero or less is pointless work.
   if (r.width() <= 0 || r.height() <= 0) return;
   const int flags = (drawFlags & ~Qt::AlignVertical_Mask) | Qt::AlignTop;
   // The height of s wrapped to r's width, measured with the same flags it is
   // drawn with.
-  const int textHeight = canvas.boundingRect(r, flags, s).height();
+  const int textHeight = cache ? cache->WrappedHeight(canvas, r, flags, s) : canvas.boundingRect(r, flags, s).height();
   const QRect t = ToQRect(VerticallyCentred(FromQRect(r), textHeight));
   // Qt clips only when the text overflows; the clip keeps text that is
   // taller than the row (or words wider than it) inside t.
@@ -106,14 +146,14 @@ void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int dra
 }
 
 std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const TDisplayLineList& list,
-                                         const TDisplayLook& look) {
+                                         const TDisplayLook& look, TTextMeasureCache* cache) {
   painter.fillRect(client, look.WindowColour);
   if (list.Count() == 0) return std::nullopt;
 
   painter.save();
   // Measure every text line once, at the reference character height.
   painter.setFont(DisplayFont(look.FontName, -FHeight));
-  const std::int64_t widest = WidestTextLine(painter.fontMetrics(), list);
+  const std::int64_t widest = WidestTextLine(painter, list, cache);
   const std::int32_t size = FittedTextSize(client.height(), client.width(), list.TotalLineCount(), widest);
   painter.setFont(DisplayFont(look.FontName, FontHeightForSize(size)));
   painter.setPen(look.FontColour);
@@ -126,9 +166,11 @@ std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client,
   for (int i = 0; i < list.Count(); ++i) {
     const TDisplayLine& line = list.Items(i);
     const QRect row = ToQRect(RowRect(area, list.Count(), i));
-    if (!line.TextLeft.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextLeft), CON_DrawLeft);
-    if (!line.TextCentre.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextCentre), CON_DrawCentre);
-    if (!line.TextRight.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextRight), CON_DrawRight);
+    if (!line.TextLeft.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextLeft), CON_DrawLeft, cache);
+    if (!line.TextCentre.empty()) {
+      DrawTextAligned(painter, row, NormalisedText(line.TextCentre), CON_DrawCentre, cache);
+    }
+    if (!line.TextRight.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextRight), CON_DrawRight, cache);
   }
   painter.restore();
   return size;

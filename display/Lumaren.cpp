@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "display/DisplayPainter.h"
 #include "display/main.h"
 #include "config/Settings.h"
 #include "config/about.h"
@@ -94,6 +95,7 @@ class TModules {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  ConfigureGlyphCache();
   // The application object comes first: the log header lists the monitors.
   QApplication app(argc, argv);
   // Qt sets the C locale from the environment; numbers we write never follow it.
