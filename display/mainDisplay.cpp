@@ -23,8 +23,8 @@ void TfmMain::UpdateDisplay() {
 // messages left most of them in the socket until the kernel dropped them.
 // The content is applied at once and the paint shows whatever is current
 // when it runs. The first request after a quiet frame is painted at the next
-// pass of the event loop; requests within a frame of it wait for the frame
-// timer's tick, which paints once for all of them.
+// pass of the event loop; requests within a frame of the last paint wait for
+// the frame timer's tick, which paints once for all of them.
 void TfmMain::RequestFrame() {
   if (FFrameTimer->Enabled()) {
     FFramePending = true;
@@ -55,6 +55,12 @@ void TfmMain::DefaultScreen() {
 }
 
 void TfmMain::paintEvent(QPaintEvent* /*event*/) {
+  // The next paint asked for comes a whole frame after this one, however
+  // late this one came.
+  if (FFrameTimer->Enabled()) {
+    FFrameTimer->SetEnabled(false);
+    FFrameTimer->SetEnabled(true);
+  }
   const TDisplayLook look =
       Prefs ? ResolveDisplayLook(*FDisplayLineList, Prefs->BgColour, Prefs->FontColour, Prefs->FontName, FFlashState)
             : ResolveDisplayLook(*FDisplayLineList, CON_BgColourDefault, CON_FontColourDefault, CON_FontNameDefault,
