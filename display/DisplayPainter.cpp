@@ -6,9 +6,11 @@
 #include <QGuiApplication>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QTransform>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "display/uDisplayMetrics.h"
@@ -36,6 +38,47 @@ std::int64_t WidestTextLine(QPainter& painter, const TDisplayLineList& list, TTe
   }
   return widest;
 }
+
+// What Qt's FreeType engine renders into its own glyph cache at most, in
+// device pixels.
+constexpr qreal CON_FreeTypeCachedGlyphSize = 64;
+
+// Whether text of pixelSize drawn by painter should keep the FreeType
+// engine's own glyph cache. ConfigureGlyphCache switches that cache off,
+// because the engine leaves glyphs above 64 device pixels out of it; but for
+// many small glyphs it is several times faster than the paint engine's
+// cache, which asks FreeType for every glyph's metrics at every draw. Only
+// a switch that ConfigureGlyphCache made is undone.
+bool KeepsFreeTypeCache(const QPainter& painter, int pixelSize) {
+  const qreal scale = std::sqrt(std::abs(painter.deviceTransform().determinant()));
+  return pixelSize > 0 && pixelSize * scale <= CON_FreeTypeCachedGlyphSize && qgetenv("QT_NO_FT_CACHE") == "1" &&
+         qEnvironmentVariableIntValue("QT_MAX_CACHED_GLYPH_SIZE") > CON_FreeTypeCachedGlyphSize;
+}
+
+// Fonts made inside this scope keep the FreeType engine's own glyph cache:
+// the engine reads the setting once, when a face is first used at a size.
+// The fonts drawn in the scope carry a mark of their own (a style strategy
+// that draws nothing differently), so the engines made here serve only
+// draws that KeepsFreeTypeCache allowed, never the same size drawn larger on
+// a denser device.
+class TFreeTypeCacheScope {
+ public:
+  explicit TFreeTypeCacheScope(bool active) : FActive(active) {
+    if (FActive) qunsetenv("QT_NO_FT_CACHE");
+  }
+  ~TFreeTypeCacheScope() {
+    if (FActive) qputenv("QT_NO_FT_CACHE", "1");
+  }
+  TFreeTypeCacheScope(const TFreeTypeCacheScope&) = delete;
+  TFreeTypeCacheScope& operator=(const TFreeTypeCacheScope&) = delete;
+
+  void Mark(QFont& font) const {
+    if (FActive) font.setStyleStrategy(QFont::PreferQuality);
+  }
+
+ private:
+  bool FActive;
+};
 
 }  // namespace
 
@@ -155,7 +198,10 @@ std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client,
   painter.setFont(DisplayFont(look.FontName, -FHeight));
   const std::int64_t widest = WidestTextLine(painter, list, cache);
   const std::int32_t size = FittedTextSize(client.height(), client.width(), list.TotalLineCount(), widest);
-  painter.setFont(DisplayFont(look.FontName, FontHeightForSize(size)));
+  const TFreeTypeCacheScope freeTypeCache(KeepsFreeTypeCache(painter, size));
+  QFont font = DisplayFont(look.FontName, FontHeightForSize(size));
+  freeTypeCache.Mark(font);
+  painter.setFont(font);
   painter.setPen(look.FontColour);
   // Text cells are laid on the window colour, so where texts of one row
   // overlap the one drawn later covers the earlier.

@@ -41,16 +41,17 @@ struct TDisplayLook {
 inline constexpr int CON_MaxCachedGlyphSize = 1000;
 
 // Raises the toolkit's glyph-cache limit to CON_MaxCachedGlyphSize unless the
-// environment already sets QT_MAX_CACHED_GLYPH_SIZE, and keeps the glyphs in
-// the paint engine's cache rather than the FreeType engine's
-// (QT_NO_FT_CACHE), unless that is set too: the FreeType engine renders no
-// glyph above 64 pixels into its own cache, so with the raised limit alone
-// large text would not be drawn at all. The glyphs then come from
-// FreeType's rasteriser instead of Qt's path filler: the same shapes in the
-// same places, with edge pixels shaded slightly differently. Qt reads both
-// settings once, before the first text is drawn, so this goes before the
-// application object is made; the program and the tests that draw call it
-// alike.
+// environment already sets QT_MAX_CACHED_GLYPH_SIZE, and, unless
+// QT_NO_FT_CACHE is set too, makes fonts keep their glyphs in the paint
+// engine's cache rather than the FreeType engine's: the FreeType engine
+// renders no glyph above 64 pixels into its own cache, so with the raised
+// limit alone large text would not be drawn at all. The large glyphs then
+// come from FreeType's rasteriser instead of Qt's path filler: the same
+// shapes in the same places, with edge pixels shaded slightly differently.
+// (PaintDisplay gives small text the FreeType engine's own cache back,
+// which is the faster for many small glyphs.) Qt reads these settings
+// before the first text is drawn, so this goes before the application
+// object is made; the program and the tests that draw call it alike.
 void ConfigureGlyphCache();
 
 // Our colour layout (red in the low byte, then green, then blue) as a QColor;
