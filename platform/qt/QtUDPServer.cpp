@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace lumaren::platform {
@@ -18,6 +19,8 @@ namespace {
 // real length: a smaller buffer would truncate silently and let the first
 // part of an over-long datagram through as if it were whole.
 constexpr qint64 CON_ReadBufferSize = 65536;
+// The longest a round of reading keeps the event loop from other work.
+constexpr std::chrono::milliseconds CON_ReadRoundTime{4};
 
 void CheckPort(int port) {
   if (port < 0 || port > 65535) {
@@ -173,14 +176,18 @@ class TQtUDPServer final : public TUDPServer {
     return std::any_of(FSockets.begin(), FSockets.end(), [socket](const auto& s) { return s.get() == socket; });
   }
 
-  // Reads every pending datagram: Qt signals readyRead again only after a
-  // datagram has been read. Errors (a port-unreachable reply to an earlier
-  // send surfaces here) end this round, never the reception.
+  // Reads the pending datagrams: Qt signals readyRead again only after a
+  // datagram has been read. A round ends after CON_ReadRoundTime with
+  // datagrams still waiting, so that a flood does not keep the event loop
+  // (and the window's paint) waiting; the socket signals again at once.
+  // Errors (a port-unreachable reply to an earlier send surfaces here) end
+  // the round, never the reception.
   void ReadPending(QUdpSocket* socket) {
     const std::weak_ptr<char> alive = FAlive;
     std::vector<char> buffer(CON_ReadBufferSize);
+    const auto roundEnd = std::chrono::steady_clock::now() + CON_ReadRoundTime;
     ++FReadDepth;
-    while (socket->hasPendingDatagrams()) {
+    while (socket->hasPendingDatagrams() && std::chrono::steady_clock::now() < roundEnd) {
       QHostAddress peer;
       quint16 peerPort = 0;
       const qint64 length = socket->readDatagram(buffer.data(), CON_ReadBufferSize, &peer, &peerPort);
