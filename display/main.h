@@ -138,6 +138,7 @@ class TfmMain : public QWidget, public TMessageHost {
   // being asked for; FFramePending marks a request that waits for its tick.
   const std::unique_ptr<platform::TThreadTimer> FFrameTimer;
   bool FFramePending = false;
+  // What earlier paints measured, so a paint measures only new text.
   TTextMeasureCache FTextMeasures;
 };
 

@@ -192,7 +192,11 @@ void RunSender() {
     std::string bytes;
     for (std::int64_t i = 0; i < c.Count; ++i) {
       bytes = DisplayDataMessage(c.Lines, static_cast<std::uint64_t>(i), static_cast<int>(i % 6));
-      while (i - G->Handled.load() > 100) std::this_thread::sleep_for(std::chrono::microseconds(50));
+      // A datagram lost on the way must not stop the run: the wait ends.
+      const std::int64_t waitEnd = NowNanos() + 2000000000;
+      while (i - G->Handled.load() > 100 && NowNanos() < waitEnd) {
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+      }
       send(bytes);
       if (i + 1 == 1000) {
         Settle(1000);

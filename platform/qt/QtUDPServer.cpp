@@ -187,25 +187,29 @@ class TQtUDPServer final : public TUDPServer {
     std::vector<char> buffer(CON_ReadBufferSize);
     const auto roundEnd = std::chrono::steady_clock::now() + CON_ReadRoundTime;
     ++FReadDepth;
-    while (socket->hasPendingDatagrams() && std::chrono::steady_clock::now() < roundEnd) {
+    while (socket->hasPendingDatagrams()) {
       QHostAddress peer;
       quint16 peerPort = 0;
       const qint64 length = socket->readDatagram(buffer.data(), CON_ReadBufferSize, &peer, &peerPort);
       if (length < 0) break;
-      if (length > CON_UDPMaxDatagramSize) continue;
-      const TUDPDatagram datagram{std::string(buffer.data(), static_cast<std::size_t>(length)), PeerText(peer),
-                                  peerPort};
-      // The handler may replace itself, stop the server or destroy it.
-      const auto handler = FOnRead;
-      if (handler) {
-        try {
-          handler(datagram);
-        } catch (...) {
-          // A datagram that cannot be handled must not end the reception.
+      if (length <= CON_UDPMaxDatagramSize) {
+        const TUDPDatagram datagram{std::string(buffer.data(), static_cast<std::size_t>(length)), PeerText(peer),
+                                    peerPort};
+        // The handler may replace itself, stop the server or destroy it.
+        const auto handler = FOnRead;
+        if (handler) {
+          try {
+            handler(datagram);
+          } catch (...) {
+            // A datagram that cannot be handled must not end the reception.
+          }
         }
+        if (alive.expired()) return;
+        if (!IsOpen(socket)) break;
       }
-      if (alive.expired()) return;
-      if (!IsOpen(socket)) break;
+      // Checked only after a datagram was read: Qt signals readyRead again
+      // only after a read, so a round that read none would end reception.
+      if (std::chrono::steady_clock::now() >= roundEnd) break;
     }
     --FReadDepth;
   }
