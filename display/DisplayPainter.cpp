@@ -171,14 +171,19 @@ QString NormalisedText(const std::string& text) {
   return s;
 }
 
-void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags, TTextMeasureCache* cache) {
-  // Nothing of the text could show in an empty rectangle, and laying out
-  // word-wrapped text in a width of zero or less is pointless work.
-  if (r.width() <= 0 || r.height() <= 0) return;
-  const int flags = (drawFlags & ~Qt::AlignVertical_Mask) | Qt::AlignTop;
-  // The height of s wrapped to r's width, measured with the same flags it is
-  // drawn with.
-  const int textHeight = cache ? cache->WrappedHeight(canvas, r, flags, s) : canvas.boundingRect(r, flags, s).height();
+namespace {
+
+// DrawTextAligned's flags: vertical placement is DrawTextAligned's own.
+int TopAligned(int drawFlags) { return (drawFlags & ~Qt::AlignVertical_Mask) | Qt::AlignTop; }
+
+// The height of s wrapped to r's width, measured with the flags it is drawn
+// with.
+int TextHeight(QPainter& canvas, const QRect& r, const QString& s, int flags, TTextMeasureCache* cache) {
+  return cache ? cache->WrappedHeight(canvas, r, flags, s) : canvas.boundingRect(r, flags, s).height();
+}
+
+// DrawTextAligned once the text's height is known.
+void DrawMeasured(QPainter& canvas, const QRect& r, const QString& s, int flags, int textHeight) {
   const QRect t = ToQRect(VerticallyCentred(FromQRect(r), textHeight));
   // Qt clips only when the text overflows; the clip keeps text that is
   // taller than the row (or words wider than it) inside t.
@@ -187,6 +192,38 @@ void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int dra
   canvas.drawText(t, flags, s);
   canvas.restore();
 }
+
+}  // namespace
+
+void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags, TTextMeasureCache* cache) {
+  // Nothing of the text could show in an empty rectangle, and laying out
+  // word-wrapped text in a width of zero or less is pointless work.
+  if (r.width() <= 0 || r.height() <= 0) return;
+  const int flags = TopAligned(drawFlags);
+  DrawMeasured(canvas, r, s, flags, TextHeight(canvas, r, s, flags, cache));
+}
+
+namespace {
+
+// The one text of a row, drawn as DrawTextAligned draws it. When it lays out
+// as one line, its cell is not filled first: the cell would be filled with
+// the window colour over the window colour, and no other text of the row
+// and no later line of its own could cover its glyphs, so the pixels are the
+// same. Filling the cells was a sizeable part of a paint.
+void DrawAlone(QPainter& painter, const QRect& row, const TDisplayLine& line, TTextMeasureCache* cache) {
+  const bool left = !line.TextLeft.empty();
+  const bool centre = !line.TextCentre.empty();
+  const QString s = NormalisedText(left ? line.TextLeft : centre ? line.TextCentre : line.TextRight);
+  const int flags = TopAligned(left ? CON_DrawLeft : centre ? CON_DrawCentre : CON_DrawRight);
+  const int textHeight = TextHeight(painter, row, s, flags, cache);
+  // Two lines are at least twice the font's height.
+  const bool oneLine = !s.contains(QLatin1Char('\n')) && textHeight < painter.fontMetrics().height() * 3 / 2;
+  if (oneLine) painter.setBackgroundMode(Qt::TransparentMode);
+  DrawMeasured(painter, row, s, flags, textHeight);
+  if (oneLine) painter.setBackgroundMode(Qt::OpaqueMode);
+}
+
+}  // namespace
 
 std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const TDisplayLineList& list,
                                          const TDisplayLook& look, TTextMeasureCache* cache) {
@@ -212,6 +249,11 @@ std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client,
   for (int i = 0; i < list.Count(); ++i) {
     const TDisplayLine& line = list.Items(i);
     const QRect row = ToQRect(RowRect(area, list.Count(), i));
+    const int texts = !line.TextLeft.empty() + !line.TextCentre.empty() + !line.TextRight.empty();
+    if (texts == 1 && row.width() > 0 && row.height() > 0) {
+      DrawAlone(painter, row, line, cache);
+      continue;
+    }
     if (!line.TextLeft.empty()) DrawTextAligned(painter, row, NormalisedText(line.TextLeft), CON_DrawLeft, cache);
     if (!line.TextCentre.empty()) {
       DrawTextAligned(painter, row, NormalisedText(line.TextCentre), CON_DrawCentre, cache);

@@ -80,7 +80,7 @@ QString NormalisedText(const std::string& text);
 // only what is new. The values are those of the measuring calls it stands
 // for, keyed by everything they depend on; at CON_TextMeasureCacheSize
 // entries it starts afresh, so it never grows without bound.
-inline constexpr int CON_TextMeasureCacheSize = 4096;
+inline constexpr int CON_TextMeasureCacheSize = 512;
 
 class TTextMeasureCache {
  public:

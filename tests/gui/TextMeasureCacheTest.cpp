@@ -1,7 +1,6 @@
-// A redraw that measures through a TTextMeasureCache draws exactly what a
-// redraw that measures afresh draws, pixel for pixel, whatever the cache
-// already holds from earlier redraws of other content, fonts, sizes and
-// densities.
+// The measurement cache gives the values of the measuring calls it stands
+// for, whatever it already holds and however full it gets. (That a redraw
+// through it draws the same pixels is checked in PaintDisplayExactnessTest.)
 
 #include <gtest/gtest.h>
 
@@ -16,60 +15,6 @@
 
 namespace lumaren {
 namespace {
-
-struct TScene {
-  const char* why;
-  std::vector<std::vector<std::string>> lines;  // left, centre, right
-  const char* font;
-  int width, height;
-  qreal dpr;
-};
-
-QImage Paint(const TScene& scene, TTextMeasureCache* cache) {
-  TDisplayLineList list;
-  list.Clear();
-  for (const auto& texts : scene.lines) {
-    auto line = std::make_unique<TDisplayLine>();
-    line->TextLeft = texts[0];
-    line->TextCentre = texts[1];
-    line->TextRight = texts[2];
-    list.Add(std::move(line));
-  }
-  const TDisplayLook look{QColor(0, 0, 0), QColor(255, 255, 255), QString::fromLatin1(scene.font)};
-  QImage image(qRound(scene.width * scene.dpr), qRound(scene.height * scene.dpr), QImage::Format_RGB32);
-  image.setDevicePixelRatio(scene.dpr);
-  QPainter painter(&image);
-  PaintDisplay(painter, QRect(0, 0, scene.width, scene.height), list, look, cache);
-  return image;
-}
-
-TEST(TextMeasureCache, ARedrawThroughTheCacheDrawsWhatAFreshRedrawDraws) {
-  const TScene scenes[] = {
-      {"one line", {{"", "Platform 4", ""}}, "Arial", 640, 360, 1},
-      {"the same again, all measured before", {{"", "Platform 4", ""}}, "Arial", 640, 360, 1},
-      {"the same text in another face", {{"", "Platform 4", ""}}, "Courier New", 640, 360, 1},
-      {"the same text in a narrower window: another fitted size", {{"", "Platform 4", ""}}, "Arial", 300, 360, 1},
-      {"a text that wraps in a narrow row",
-       {{"", "Doors close in two minutes please", ""}, {"", "x", ""}},
-       "Arial", 640, 360, 1},
-      {"that text again in a wider row, where it does not wrap",
-       {{"", "Doors close in two minutes please", ""}, {"", "x", ""}},
-       "Arial", 1200, 360, 1},
-      {"three texts in one row", {{"Left", "Centre", "Right"}, {"", "Second\r\nrow", ""}}, "Arial", 800, 400, 1},
-      {"the same on a double-density device",
-       {{"Left", "Centre", "Right"}, {"", "Second\r\nrow", ""}},
-       "Arial", 800, 400, 2},
-      {"one line changed among unchanged ones",
-       {{"Left", "Centre 2", "Right"}, {"", "Second\r\nrow", ""}},
-       "Arial", 800, 400, 1},
-  };
-  TTextMeasureCache cache;
-  for (const TScene& scene : scenes) {
-    SCOPED_TRACE(scene.why);
-    const QImage fresh = Paint(scene, nullptr);
-    EXPECT_TRUE(Paint(scene, &cache) == fresh);
-  }
-}
 
 TEST(TextMeasureCache, AFullCacheStartsAfreshAndStillMeasuresRight) {
   TTextMeasureCache cache;
