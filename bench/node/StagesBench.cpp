@@ -142,10 +142,23 @@ void LogStages(const fs::path& folder) {
 
 // What PaintDisplay draws, without the measuring and the layout: the text
 // of each row at the fitted size, centred in the row.
+// With the glyph caches the node uses: FreeType's own for text of at most
+// 64 pixels, the paint engine's for larger text (see ConfigureGlyphCache).
 void BareFittedDraw(QPainter& painter, const QRect& client, const TDisplayLineList& list, int size) {
   painter.fillRect(client, Qt::black);
   QFont font(QString::fromLatin1(CON_FontNameDefault));
   font.setPixelSize(size);
+  const bool small = size <= 64 && qgetenv("QT_NO_FT_CACHE") == "1";
+  if (small) {
+    qunsetenv("QT_NO_FT_CACHE");
+    font.setStyleStrategy(QFont::PreferQuality);
+  }
+  const struct TRestore {
+    bool Small;
+    ~TRestore() {
+      if (Small) qputenv("QT_NO_FT_CACHE", "1");
+    }
+  } restore{small};
   painter.setFont(font);
   painter.setPen(Qt::white);
   const int rowHeight = client.height() / list.Count();
@@ -200,6 +213,27 @@ void PaintStages() {
                PaintDisplay(painter, client, list, look);
              }));
       Report(Key("bare_draw_us", lines, s.Name), MicrosPerCall(iterations, kRounds, [&](int) {
+               QPainter painter(&image);
+               BareFittedDraw(painter, client, list, fitted);
+             }));
+      // Both again as a node at rest draws: one draw now and then, each
+      // after a pause as long as the latency benchmark's between datagrams.
+      const auto atRest = [](auto draw) {
+        std::vector<double> samples;
+        for (int i = 0; i < 30; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(35));
+          const std::int64_t start = NowNanos();
+          draw();
+          samples.push_back(static_cast<double>(NowNanos() - start) / 1000.0);
+        }
+        return Percentile(samples, 50);
+      };
+      Report(Key("paint_idle_us", lines, s.Name), atRest([&] {
+               nextContent();
+               QPainter painter(&image);
+               PaintDisplay(painter, client, list, look, &cache);
+             }));
+      Report(Key("bare_draw_idle_us", lines, s.Name), atRest([&] {
                QPainter painter(&image);
                BareFittedDraw(painter, client, list, fitted);
              }));
