@@ -43,24 +43,31 @@ std::int64_t WidestTextLine(QPainter& painter, const TDisplayLineList& list, TTe
 // device pixels.
 constexpr qreal CON_FreeTypeCachedGlyphSize = 64;
 
+// Whether ConfigureGlyphCache switched the FreeType engine's own glyph cache
+// off; only a switch that it made is undone below.
+bool FreeTypeCacheSwitchedOff() {
+  return qgetenv("QT_NO_FT_CACHE") == "1" &&
+         qEnvironmentVariableIntValue("QT_MAX_CACHED_GLYPH_SIZE") > CON_FreeTypeCachedGlyphSize;
+}
+
 // Whether text of pixelSize drawn by painter should keep the FreeType
 // engine's own glyph cache. ConfigureGlyphCache switches that cache off,
 // because the engine leaves glyphs above 64 device pixels out of it; but for
 // many small glyphs it is several times faster than the paint engine's
-// cache, which asks FreeType for every glyph's metrics at every draw. Only
-// a switch that ConfigureGlyphCache made is undone.
+// cache, which asks FreeType for every glyph's metrics at every draw.
 bool KeepsFreeTypeCache(const QPainter& painter, int pixelSize) {
   const qreal scale = std::sqrt(std::abs(painter.deviceTransform().determinant()));
-  return pixelSize > 0 && pixelSize * scale <= CON_FreeTypeCachedGlyphSize && qgetenv("QT_NO_FT_CACHE") == "1" &&
-         qEnvironmentVariableIntValue("QT_MAX_CACHED_GLYPH_SIZE") > CON_FreeTypeCachedGlyphSize;
+  return pixelSize > 0 && pixelSize * scale <= CON_FreeTypeCachedGlyphSize && FreeTypeCacheSwitchedOff();
 }
 
 // Fonts made inside this scope keep the FreeType engine's own glyph cache:
 // the engine reads the setting once, when a face is first used at a size.
-// The fonts drawn in the scope carry a mark of their own (a style strategy
+// The fonts used in the scope carry a mark of their own (a style strategy
 // that draws nothing differently), so the engines made here serve only
-// draws that KeepsFreeTypeCache allowed, never the same size drawn larger on
-// a denser device.
+// what the scope was entered for: draws that KeepsFreeTypeCache allowed,
+// never the same size drawn larger on a denser device, and measuring at the
+// reference height, which the engine's cache makes about four times faster
+// and which is never drawn.
 class TFreeTypeCacheScope {
  public:
   explicit TFreeTypeCacheScope(bool active) : FActive(active) {
@@ -232,8 +239,14 @@ std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client,
 
   painter.save();
   // Measure every text line once, at the reference character height.
-  painter.setFont(DisplayFont(look.FontName, -FHeight));
-  const std::int64_t widest = WidestTextLine(painter, list, cache);
+  std::int64_t widest = 0;
+  {
+    const TFreeTypeCacheScope freeTypeCache(FreeTypeCacheSwitchedOff());
+    QFont reference = DisplayFont(look.FontName, -FHeight);
+    freeTypeCache.Mark(reference);
+    painter.setFont(reference);
+    widest = WidestTextLine(painter, list, cache);
+  }
   const std::int32_t size = FittedTextSize(client.height(), client.width(), list.TotalLineCount(), widest);
   const TFreeTypeCacheScope freeTypeCache(KeepsFreeTypeCache(painter, size));
   QFont font = DisplayFont(look.FontName, FontHeightForSize(size));
