@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QRect>
 #include <QString>
 
@@ -33,6 +34,26 @@ struct TDisplayLook {
   QString FontName;
 };
 
+// The largest glyph, in pixels, that the toolkit keeps rendered between
+// draws. Qt's own limit is 64 pixels: every larger glyph is filled as a path
+// on every draw, which made a redraw of a few fitted lines cost tens of
+// milliseconds instead of one or two.
+inline constexpr int CON_MaxCachedGlyphSize = 1000;
+
+// Raises the toolkit's glyph-cache limit to CON_MaxCachedGlyphSize unless the
+// environment already sets QT_MAX_CACHED_GLYPH_SIZE, and, unless
+// QT_NO_FT_CACHE is set too, makes fonts keep their glyphs in the paint
+// engine's cache rather than the FreeType engine's: the FreeType engine
+// renders no glyph above 64 pixels into its own cache, so with the raised
+// limit alone large text would not be drawn at all. The large glyphs then
+// come from FreeType's rasteriser instead of Qt's path filler: the same
+// shapes in the same places, with edge pixels shaded slightly differently.
+// (PaintDisplay gives small text the FreeType engine's own cache back,
+// which is the faster for many small glyphs.) Qt reads these settings
+// before the first text is drawn, so this goes before the application
+// object is made; the program and the tests that draw call it alike.
+void ConfigureGlyphCache();
+
 // Our colour layout (red in the low byte, then green, then blue) as a QColor;
 // the top byte is ignored.
 QColor TColorToQColor(TColor colour);
@@ -53,16 +74,42 @@ QFont DisplayFont(const QString& fontName, std::int32_t height);
 // QPainter lays out.
 QString NormalisedText(const std::string& text);
 
+// Remembers text measurements between redraws: the width of each text line
+// at the reference height and the height of each text wrapped to its row.
+// A flash tick, an expose, or a message that changes one line then measures
+// only what is new. The values are those of the measuring calls it stands
+// for, keyed by everything they depend on; at CON_TextMeasureCacheSize
+// entries it starts afresh, so it never grows without bound.
+inline constexpr int CON_TextMeasureCacheSize = 512;
+
+class TTextMeasureCache {
+ public:
+  // painter.fontMetrics().horizontalAdvance(text).
+  int Width(QPainter& painter, const QString& text);
+  // painter.boundingRect(r, flags, text).height(), which depends on r only
+  // through its width.
+  int WrappedHeight(QPainter& painter, const QRect& r, int flags, const QString& text);
+
+ private:
+  static QString Key(QPainter& painter, const QString& measure, const QString& text);
+
+  QHash<QString, int> FWidths;
+  QHash<QString, int> FHeights;
+};
+
 // Draws s inside r, aligned horizontally by drawFlags (CON_Draw...), centred
 // vertically with an odd pixel below; text taller than r starts at r's top
-// and is clipped at r's bottom. Uses the painter's font, pen and background.
-void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags);
+// and is clipped at r's bottom. Uses the painter's font, pen and background;
+// measures through cache when one is given.
+void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags,
+                     TTextMeasureCache* cache = nullptr);
 
 // Everything a redraw does after the colours are chosen: fills client with
 // the window colour, fits the font to client and draws one row per display
 // line. Returns the fitted size (FittedTextSize: the character height, or 0
-// and below for the special heights), nothing for an empty list.
+// and below for the special heights), nothing for an empty list. A cache,
+// when given, spares measuring again what an earlier redraw measured.
 std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const TDisplayLineList& list,
-                                         const TDisplayLook& look);
+                                         const TDisplayLook& look, TTextMeasureCache* cache = nullptr);
 
 }  // namespace lumaren

@@ -16,6 +16,7 @@
 #include "config/Settings.h"
 #include "config/about.h"
 #include "config/uPreferences.h"
+#include "display/DisplayPainter.h"
 #include "display/main.h"
 #include "platform/CrashReporter.h"
 #include "platform/DisplayServer.h"
@@ -124,6 +125,8 @@ class TModules {
 int main(int argc, char* argv[]) {
   // Placement needs window positions, which a Wayland session does not give.
   platform::PreferXWaylandOnWayland();
+  // Large glyphs are cached; it must be set before the application object exists.
+  ConfigureGlyphCache();
   // The application object comes first: the log header lists the monitors.
   platform::TApplication app(argc, argv);
   // Qt sets the C locale from the environment; numbers we write never follow it.

@@ -32,6 +32,8 @@ constexpr int CON_ResizeDelay = 100;
 // A Shutdown message closes the window this much later, after its handler
 // has returned and logged.
 constexpr int CON_CloseDelay = 100;
+// One display frame at 60 Hz: the shortest time between two paints.
+constexpr int CON_FrameInterval = 16;
 
 std::unique_ptr<platform::TThreadTimer> NewTimer(const platform::TThreadTimerFactory& factory, int interval) {
   auto timer = factory();
@@ -50,7 +52,8 @@ TfmMain::TfmMain(const platform::TThreadTimerFactory& timerFactory, platform::TF
       tmrExpiry(NewTimer(timerFactory, 0)),
       tmrFlash(NewTimer(timerFactory, CON_FlashInterval)),
       FFormWindow(std::make_unique<platform::TQtFormWindow>(*this, "fmMain")),
-      FMainFormSlot(mainFormSlot) {
+      FMainFormSlot(mainFormSlot),
+      FFrameTimer(NewTimer(timerFactory, CON_FrameInterval)) {
   setWindowTitle(QString::fromStdString(ProductName()));
   setMinimumSize(200, 200);
   setGeometry(0, 0, 524, 439);
@@ -62,6 +65,7 @@ TfmMain::TfmMain(const platform::TThreadTimerFactory& timerFactory, platform::TF
   tmrHeartbeat->SetOnTimer([this] { tmrHeartbeatTimer(); });
   tmrExpiry->SetOnTimer([this] { tmrExpiryTimer(); });
   tmrFlash->SetOnTimer([this] { tmrFlashTimer(); });
+  FFrameTimer->SetOnTimer([this] { FrameTimerTick(); });
   if (FMainFormSlot) *FMainFormSlot = FFormWindow.get();
   FMover = std::make_unique<platform::TFramelessMover>(this);
   CreatePopupMenu();

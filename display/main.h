@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "display/DisplayPainter.h"
 #include "display/uDisplayLine.h"
 #include "display/uMessageDispatch.h"
 #include "platform/FormWindow.h"
@@ -60,8 +61,11 @@ class TfmMain : public QWidget, public TMessageHost {
   // The program's folder under the user's configuration folder, ending in "/".
   const std::string& AppDataPath() const { return FAppDataPath; }
 
-  // Redraws the whole window now: colours and font from the content or the
-  // preferences, the font fitted to the window, one row per display line.
+  // Takes the current content and preferences for the next paint: colours
+  // and font from the content or the preferences, the font fitted to the
+  // window, one row per display line. The paint follows at the next pass of
+  // the event loop, at most once per display frame, so a burst of messages
+  // costs one paint per frame instead of one each (see RequestFrame).
   void UpdateDisplay() override;
   // Replaces the content by the start-up text and schedules a redraw.
   void DefaultScreen();
@@ -109,6 +113,8 @@ class TfmMain : public QWidget, public TMessageHost {
   void tmrResizeTimer();
   void tmrCloseTimer();
   void tmrHeartbeatTimer();
+  void RequestFrame();
+  void FrameTimerTick();
 
   QMenu* PopupMenu = nullptr;  // owned by the window, as its child
   QAction* mnExit = nullptr;
@@ -136,6 +142,13 @@ class TfmMain : public QWidget, public TMessageHost {
   // resize timer's redraw, so a burst of size events costs one layout.
   QSize FLaidOutSize;
   bool FShown = false;
+
+  // Paces the paints to the display's frame rate: runs while paints are
+  // being asked for; FFramePending marks a request that waits for its tick.
+  const std::unique_ptr<platform::TThreadTimer> FFrameTimer;
+  bool FFramePending = false;
+  // What earlier paints measured, so a paint measures only new text.
+  TTextMeasureCache FTextMeasures;
 };
 
 }  // namespace lumaren

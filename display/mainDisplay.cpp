@@ -16,7 +16,31 @@ namespace lumaren {
 
 void TfmMain::UpdateDisplay() {
   FLaidOutSize = size();
-  repaint();
+  RequestFrame();
+}
+
+// Painting once per message made the paint the bottleneck: a flood of
+// messages left most of them in the socket until the kernel dropped them.
+// The content is applied at once and the paint shows whatever is current
+// when it runs. The first request after a quiet frame is painted at the next
+// pass of the event loop; requests within a frame of the last paint wait for
+// the frame timer's tick, which paints once for all of them.
+void TfmMain::RequestFrame() {
+  if (FFrameTimer->Enabled()) {
+    FFramePending = true;
+    return;
+  }
+  update();
+  FFrameTimer->SetEnabled(true);
+}
+
+void TfmMain::FrameTimerTick() {
+  if (!FFramePending) {
+    FFrameTimer->SetEnabled(false);
+    return;
+  }
+  FFramePending = false;
+  update();
 }
 
 void TfmMain::DefaultScreen() {
@@ -31,6 +55,12 @@ void TfmMain::DefaultScreen() {
 }
 
 void TfmMain::paintEvent(QPaintEvent* /*event*/) {
+  // The next paint asked for comes a whole frame after this one, however
+  // late this one came.
+  if (FFrameTimer->Enabled()) {
+    FFrameTimer->SetEnabled(false);
+    FFrameTimer->SetEnabled(true);
+  }
   const TDisplayLook look =
       Prefs ? ResolveDisplayLook(*FDisplayLineList, Prefs->BgColour, Prefs->FontColour, Prefs->FontName, FFlashState)
             : ResolveDisplayLook(*FDisplayLineList, CON_BgColourDefault, CON_FontColourDefault, CON_FontNameDefault,
@@ -40,7 +70,7 @@ void TfmMain::paintEvent(QPaintEvent* /*event*/) {
   // covered or hidden, shows the current content; only while a new size
   // waits for the resize timer's redraw does the background stand alone.
   if (size() == FLaidOutSize) {
-    PaintDisplay(painter, rect(), *FDisplayLineList, look);
+    PaintDisplay(painter, rect(), *FDisplayLineList, look, &FTextMeasures);
   } else {
     painter.fillRect(rect(), look.WindowColour);
   }

@@ -41,7 +41,8 @@ class TMessageHost {
   // its 100 ms, the handler only enables it.
   virtual platform::TThreadTimer& CloseTimer() = 0;
 
-  // Redraws the whole window now.
+  // Takes the current content for the window; it shows at the next paint,
+  // within a display frame.
   virtual void UpdateDisplay() = 0;
   // Shows the window normal, minimised or maximised, at once.
   virtual void SetWindowState(TWindowState state) = 0;

@@ -19,13 +19,12 @@ namespace {
 // real length: a smaller buffer would truncate silently and let the first
 // part of an over-long datagram through as if it were whole.
 constexpr qint64 CON_ReadBufferSize = 65536;
-
 // One round of reading hands datagrams to the read event for at most this
 // long, then lets the event loop run: under a flood that the handler cannot
 // keep up with, the heartbeat, the timers and the painting would otherwise
-// wait until the flood ends. What is left is read in the next round, as the
-// socket still signals data.
-constexpr std::chrono::milliseconds CON_ReadRoundTime(20);
+// wait until the flood ends. Short enough to leave room for a paint in every
+// display frame; what is left is read in the next round.
+constexpr std::chrono::milliseconds CON_ReadRoundTime{4};
 
 void CheckPort(int port) {
   if (port < 0 || port > 65535) {
@@ -181,34 +180,40 @@ class TQtUDPServer final : public TUDPServer {
     return std::any_of(FSockets.begin(), FSockets.end(), [socket](const auto& s) { return s.get() == socket; });
   }
 
-  // Reads the pending datagrams for one round (CON_ReadRoundTime): Qt
-  // signals readyRead again only after a datagram has been read, and then
-  // while any are left. Errors (a port-unreachable reply to an earlier send
-  // surfaces here) end this round, never the reception.
+  // Reads the pending datagrams: Qt signals readyRead again only after a
+  // datagram has been read. A round ends after CON_ReadRoundTime with
+  // datagrams still waiting, so that a flood does not keep the event loop
+  // (and the window's paint) waiting; the socket signals again at once.
+  // Errors (a port-unreachable reply to an earlier send surfaces here) end
+  // the round, never the reception.
   void ReadPending(QUdpSocket* socket) {
     const std::weak_ptr<char> alive = FAlive;
     std::vector<char> buffer(CON_ReadBufferSize);
     const auto roundEnd = std::chrono::steady_clock::now() + CON_ReadRoundTime;
     ++FReadDepth;
-    while (socket->hasPendingDatagrams() && std::chrono::steady_clock::now() < roundEnd) {
+    while (socket->hasPendingDatagrams()) {
       QHostAddress peer;
       quint16 peerPort = 0;
       const qint64 length = socket->readDatagram(buffer.data(), CON_ReadBufferSize, &peer, &peerPort);
       if (length < 0) break;
-      if (length > CON_UDPMaxDatagramSize) continue;
-      const TUDPDatagram datagram{std::string(buffer.data(), static_cast<std::size_t>(length)), PeerText(peer),
-                                  peerPort};
-      // The handler may replace itself, stop the server or destroy it.
-      const auto handler = FOnRead;
-      if (handler) {
-        try {
-          handler(datagram);
-        } catch (...) {
-          // A datagram that cannot be handled must not end the reception.
+      if (length <= CON_UDPMaxDatagramSize) {
+        const TUDPDatagram datagram{std::string(buffer.data(), static_cast<std::size_t>(length)), PeerText(peer),
+                                    peerPort};
+        // The handler may replace itself, stop the server or destroy it.
+        const auto handler = FOnRead;
+        if (handler) {
+          try {
+            handler(datagram);
+          } catch (...) {
+            // A datagram that cannot be handled must not end the reception.
+          }
         }
+        if (alive.expired()) return;
+        if (!IsOpen(socket)) break;
       }
-      if (alive.expired()) return;
-      if (!IsOpen(socket)) break;
+      // Checked only after a datagram was read: Qt signals readyRead again
+      // only after a read, so a round that read none would end reception.
+      if (std::chrono::steady_clock::now() >= roundEnd) break;
     }
     --FReadDepth;
   }

@@ -390,5 +390,30 @@ TEST(QtUDPServer, SlowHandlerLetsTimersRunWhileDatagramsWait) {
   EXPECT_LT(*handledWhenDue, count) << "the timer waited for the whole queue";
 }
 
+TEST(QtUDPServer, AFloodLetsTheEventLoopTurnAndIsDeliveredWhole) {
+  TListener receiver;
+  const int port = receiver.Start();
+  // A slow handler: the queued datagrams take far longer than one round.
+  std::size_t handledWhenTheLoopTurned = 0;
+  bool posted = false;
+  receiver.Server->SetOnRead([&](const TUDPDatagram& d) {
+    if (!posted) {
+      posted = true;
+      QTimer::singleShot(0, [&] { handledWhenTheLoopTurned = receiver.Received.size(); });
+    }
+    receiver.Received.push_back(d);
+    usleep(1000);
+  });
+  TListener sender;
+  sender.Start();
+  const std::size_t count = 40;
+  for (std::size_t i = 0; i < count; ++i) sender.Server->Send(std::to_string(i), CON_Localhost, port);
+  ASSERT_TRUE(receiver.WaitFor(count));
+  EXPECT_GT(handledWhenTheLoopTurned, 0u);
+  EXPECT_LT(handledWhenTheLoopTurned, count) << "the event loop waited for the whole flood";
+  ASSERT_EQ(receiver.Received.size(), count);
+  for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(receiver.Received[i].Data, std::to_string(i)) << "in order";
+}
+
 }  // namespace
 }  // namespace lumaren::platform
