@@ -507,6 +507,10 @@ int main(int argc, char** argv) {
   const double rssEnd = Num(soak, "rss_at_end_kib");
   Row("RSS after " + std::to_string(soakCount) + " datagrams (MiB)", Fmt(rssEnd / 1024, 1), Fmt(rss1k / 1024, 1),
       Ratio(rssEnd, rss1k), "floor: after 1,000; ≤ 1.05x: " + Verdict(rssEnd <= 1.05 * rss1k));
+  const double anon1k = Num(soak, "anon_after_1000_kib");
+  const double anonEnd = Num(soak, "anon_at_end_kib");
+  Row("of which anonymous (heap and private memory, MiB)", Fmt(anonEnd / 1024, 1), Fmt(anon1k / 1024, 1),
+      Ratio(anonEnd, anon1k), "the rest is mapped files: libraries and fonts, paged in as used");
   Row("soak: handled / logged / lost", Fmt(Num(soak, "handled"), 0) + " / " + Fmt(Num(soak, "logged"), 0) + " / " +
       Fmt(Num(soak, "lost"), 0), "-", "-", "");
   Row("handler, last 1,000 of the soak against the first 1,000 (µs)", Fmt(Num(soak, "handle_last_1000_us"), 1),

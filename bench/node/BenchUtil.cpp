@@ -122,6 +122,8 @@ long StatusField(const std::string& path, const std::string& field) {
 
 long RssKiB(int pid) { return StatusField(ProcPath(pid, "status"), "VmRSS"); }
 
+long RssAnonKiB(int pid) { return StatusField(ProcPath(pid, "status"), "RssAnon"); }
+
 double CpuSeconds(int pid) {
   std::ifstream in(ProcPath(pid, "stat"));
   std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

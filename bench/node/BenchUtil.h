@@ -47,6 +47,8 @@ std::string ShutdownMessage();
 // From /proc: this process's resident set in KiB, its CPU time in seconds,
 // its threads' context switches (each voluntary one is a wake-up).
 long RssKiB(int pid = 0);
+// The anonymous part of it (heap and other private memory, no mapped files).
+long RssAnonKiB(int pid = 0);
 double CpuSeconds(int pid = 0);
 long ContextSwitches(int pid = 0);
 // The namespace's count of UDP datagrams dropped for a full receive buffer.

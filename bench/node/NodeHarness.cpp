@@ -95,6 +95,8 @@ struct THarnessState {
   long Logged = -1;
   long RssAfterFirst = 0;
   long RssAtEnd = 0;
+  long AnonAfterFirst = 0;
+  long AnonAtEnd = 0;
 };
 
 THarnessState* G = nullptr;
@@ -202,12 +204,14 @@ void RunSender() {
         Settle(1000);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         G->RssAfterFirst = RssKiB();
+        G->AnonAfterFirst = RssAnonKiB();
       }
     }
     G->SentCount = c.Count;
     Settle(c.Count);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     G->RssAtEnd = RssKiB();
+    G->AnonAtEnd = RssAnonKiB();
   }
   G->KernelDrops = UdpReceiveBufferErrors() - dropsBefore;
   // The frame that shows the last state has ended well before this.
@@ -312,6 +316,8 @@ void ReportResults() {
   if (c.Mode == "soak") {
     Report("rss_after_1000_kib", static_cast<double>(G->RssAfterFirst));
     Report("rss_at_end_kib", static_cast<double>(G->RssAtEnd));
+    Report("anon_after_1000_kib", static_cast<double>(G->AnonAfterFirst));
+    Report("anon_at_end_kib", static_cast<double>(G->AnonAtEnd));
     Report("handle_first_1000_us", G->HandleFirstSum / 1000.0 / 1000.0);
     Report("handle_last_1000_us", G->HandleLastSum / 1000.0 / 1000.0);
     return;
