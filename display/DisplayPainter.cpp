@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "display/uDisplayMetrics.h"
+#include "platform/qt/QtColour.h"
 
 namespace lumaren {
 
@@ -123,18 +124,12 @@ int TTextMeasureCache::WrappedHeight(QPainter& painter, const QRect& r, int flag
   return height;
 }
 
-QColor TColorToQColor(TColor colour) {
-  const auto bits = static_cast<std::uint32_t>(colour);
-  return QColor(static_cast<int>(bits & 0xFF), static_cast<int>((bits >> 8) & 0xFF),
-                static_cast<int>((bits >> 16) & 0xFF));
-}
-
 TDisplayLook ResolveDisplayLook(const TDisplayLineList& list, TColor prefsBgColour, TColor prefsFontColour,
                                 const std::string& prefsFontName, bool flashState) {
   TDisplayLook look;
-  look.WindowColour = TColorToQColor(list.BgColour == clNone ? prefsBgColour : list.BgColour);
+  look.WindowColour = platform::TColorToQColor(list.BgColour == clNone ? prefsBgColour : list.BgColour);
   look.FontName = QString::fromStdString(list.FontName.empty() ? prefsFontName : list.FontName);
-  look.FontColour = TColorToQColor(list.FontColour == clNone ? prefsFontColour : list.FontColour);
+  look.FontColour = platform::TColorToQColor(list.FontColour == clNone ? prefsFontColour : list.FontColour);
   if (flashState) {
     if (list.DisplayStyle == TDisplayStyle::dsBlink) {
       look.FontColour = look.WindowColour;

@@ -54,10 +54,6 @@ inline constexpr int CON_MaxCachedGlyphSize = 1000;
 // object is made; the program and the tests that draw call it alike.
 void ConfigureGlyphCache();
 
-// Our colour layout (red in the low byte, then green, then blue) as a QColor;
-// the top byte is ignored.
-QColor TColorToQColor(TColor colour);
-
 // The content's colours and font name where it sets them, the preferences'
 // otherwise; then, in the flash phase, blink hides the text (font colour :=
 // window colour) and alternate swaps the two. Other styles ignore the phase.

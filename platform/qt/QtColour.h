@@ -5,6 +5,8 @@
 
 #include <QColor>
 
+#include <cstdint>
+
 #include "protocol/uXMLHelpers.h"
 
 namespace lumaren::platform {
@@ -12,7 +14,9 @@ namespace lumaren::platform {
 // The top byte (clNone, a system colour reference) is not a colour; only the
 // low 24 bits are drawn.
 inline QColor TColorToQColor(TColor color) {
-  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+  const auto bits = static_cast<std::uint32_t>(color);
+  return QColor(static_cast<int>(bits & 0xFF), static_cast<int>((bits >> 8) & 0xFF),
+                static_cast<int>((bits >> 16) & 0xFF));
 }
 
 inline TColor QColorToTColor(const QColor& color) {
