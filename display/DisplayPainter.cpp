@@ -25,15 +25,16 @@ QRect ToQRect(const TRect& r) { return QRect(QPoint(r.Left, r.Top), QSize(r.Widt
 // QRect's right and bottom are inclusive; ours are one past the last pixel.
 TRect FromQRect(const QRect& r) { return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
 
-// The width of the widest text line at the painter's font; 0 when no line
-// has any text.
-std::int64_t WidestTextLine(QPainter& painter, const TDisplayLineList& list, TTextMeasureCache* cache) {
-  const QFontMetrics metrics = painter.fontMetrics();
+// The width of the widest text line in font on device; 0 when no line has
+// any text.
+std::int64_t WidestTextLine(const QFont& font, const QPaintDevice& device, const TDisplayLineList& list,
+                            TTextMeasureCache* cache) {
+  const QFontMetrics metrics(font, &device);
   std::int64_t widest = 0;
   for (int i = 0; i < list.Count(); ++i) {
     for (const std::string& textLine : SplitTextLines(list.Items(i).Text())) {
       const QString text = QString::fromStdString(textLine);
-      const int width = cache ? cache->Width(painter, text) : metrics.horizontalAdvance(text);
+      const int width = cache ? cache->Width(font, device, text) : metrics.horizontalAdvance(text);
       widest = std::max<std::int64_t>(widest, width);
     }
   }
@@ -97,25 +98,26 @@ void ConfigureGlyphCache() {
   if (qEnvironmentVariableIsEmpty("QT_NO_FT_CACHE")) qputenv("QT_NO_FT_CACHE", "1");
 }
 
-QString TTextMeasureCache::Key(QPainter& painter, const QString& measure, const QString& text) {
-  // The font's key names its face, size and style; the density picks the
-  // metrics of the device.
-  return painter.font().key() + QLatin1Char('\x1f') + QString::number(painter.device()->devicePixelRatioF()) +
-         QLatin1Char('\x1f') + measure + QLatin1Char('\x1f') + text;
+QString TTextMeasureCache::Key(const QFont& font, const QPaintDevice& device, const QString& measure,
+                               const QString& text) {
+  // The font's key names its face, size and style; the density and the
+  // resolution pick the metrics of the device.
+  return font.key() + QLatin1Char('\x1f') + QString::number(device.devicePixelRatioF()) + QLatin1Char(' ') +
+         QString::number(device.logicalDpiY()) + QLatin1Char('\x1f') + measure + QLatin1Char('\x1f') + text;
 }
 
-int TTextMeasureCache::Width(QPainter& painter, const QString& text) {
-  const QString key = Key(painter, QString(), text);
+int TTextMeasureCache::Width(const QFont& font, const QPaintDevice& device, const QString& text) {
+  const QString key = Key(font, device, QString(), text);
   const auto found = FWidths.constFind(key);
   if (found != FWidths.constEnd()) return *found;
   if (FWidths.size() >= CON_TextMeasureCacheSize) FWidths.clear();
-  const int width = painter.fontMetrics().horizontalAdvance(text);
+  const int width = QFontMetrics(font, &device).horizontalAdvance(text);
   FWidths.insert(key, width);
   return width;
 }
 
 int TTextMeasureCache::WrappedHeight(QPainter& painter, const QRect& r, int flags, const QString& text) {
-  const QString key = Key(painter, QString::number(r.width()) + QLatin1Char(' ') + QString::number(flags), text);
+  const QString key = Key(painter.font(), *painter.device(), QString::number(r.width()) + QLatin1Char(' ') + QString::number(flags), text);
   const auto found = FHeights.constFind(key);
   if (found != FHeights.constEnd()) return *found;
   if (FHeights.size() >= CON_TextMeasureCacheSize) FHeights.clear();
@@ -227,24 +229,38 @@ void DrawAlone(QPainter& painter, const QRect& row, const TDisplayLine& line, TT
 
 }  // namespace
 
+std::optional<std::int32_t> FittedDisplaySize(const QPaintDevice& device, const QRect& client,
+                                              const TDisplayLineList& list, const QString& fontName,
+                                              TTextMeasureCache* cache) {
+  if (list.Count() == 0) return std::nullopt;
+  // Every text line is measured once, at the reference character height.
+  const TFreeTypeCacheScope freeTypeCache(FreeTypeCacheSwitchedOff());
+  QFont reference = DisplayFont(fontName, -FHeight);
+  freeTypeCache.Mark(reference);
+  const std::int64_t widest = WidestTextLine(reference, device, list, cache);
+  return FittedTextSize(client.height(), client.width(), list.TotalLineCount(), widest);
+}
+
 std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const TDisplayLineList& list,
                                          const TDisplayLook& look, TTextMeasureCache* cache) {
-  painter.fillRect(client, look.WindowColour);
-  if (list.Count() == 0) return std::nullopt;
+  return PaintDisplay(painter, client, QRegion(client), list, look, cache);
+}
 
+std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const QRegion& region,
+                                         const TDisplayLineList& list, const TDisplayLook& look,
+                                         TTextMeasureCache* cache) {
+  const QRegion area = region.intersected(client);
+  const bool whole = area == QRegion(client);
   painter.save();
-  // Measure every text line once, at the reference character height.
-  std::int64_t widest = 0;
-  {
-    const TFreeTypeCacheScope freeTypeCache(FreeTypeCacheSwitchedOff());
-    QFont reference = DisplayFont(look.FontName, -FHeight);
-    freeTypeCache.Mark(reference);
-    painter.setFont(reference);
-    widest = WidestTextLine(painter, list, cache);
+  if (!whole) painter.setClipRegion(area, Qt::IntersectClip);
+  for (const QRect& r : area) painter.fillRect(r, look.WindowColour);
+  const std::optional<std::int32_t> size = FittedDisplaySize(*painter.device(), client, list, look.FontName, cache);
+  if (!size) {
+    painter.restore();
+    return size;
   }
-  const std::int32_t size = FittedTextSize(client.height(), client.width(), list.TotalLineCount(), widest);
-  const TFreeTypeCacheScope freeTypeCache(KeepsFreeTypeCache(painter, size));
-  QFont font = DisplayFont(look.FontName, FontHeightForSize(size));
+  const TFreeTypeCacheScope freeTypeCache(KeepsFreeTypeCache(painter, *size));
+  QFont font = DisplayFont(look.FontName, FontHeightForSize(*size));
   freeTypeCache.Mark(font);
   painter.setFont(font);
   painter.setPen(look.FontColour);
@@ -253,10 +269,11 @@ std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client,
   painter.setBackground(look.WindowColour);
   painter.setBackgroundMode(Qt::OpaqueMode);
 
-  const TRect area = FromQRect(client);
+  const TRect bounds = FromQRect(client);
   for (int i = 0; i < list.Count(); ++i) {
     const TDisplayLine& line = list.Items(i);
-    const QRect row = ToQRect(RowRect(area, list.Count(), i));
+    const QRect row = ToQRect(RowRect(bounds, list.Count(), i));
+    if (!whole && !area.intersects(row)) continue;
     const int texts = !line.TextLeft.empty() + !line.TextCentre.empty() + !line.TextRight.empty();
     if (texts == 1 && row.width() > 0 && row.height() > 0) {
       DrawAlone(painter, row, line, cache);

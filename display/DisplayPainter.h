@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QHash>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "display/uDisplayLine.h"
 #include "protocol/uXMLHelpers.h"
 
+class QPaintDevice;
 class QPainter;
 
 namespace lumaren {
@@ -80,14 +82,15 @@ inline constexpr int CON_TextMeasureCacheSize = 512;
 
 class TTextMeasureCache {
  public:
-  // painter.fontMetrics().horizontalAdvance(text).
-  int Width(QPainter& painter, const QString& text);
+  // QFontMetrics(font, &device).horizontalAdvance(text): what a painter on
+  // device with font set measures.
+  int Width(const QFont& font, const QPaintDevice& device, const QString& text);
   // painter.boundingRect(r, flags, text).height(), which depends on r only
   // through its width.
   int WrappedHeight(QPainter& painter, const QRect& r, int flags, const QString& text);
 
  private:
-  static QString Key(QPainter& painter, const QString& measure, const QString& text);
+  static QString Key(const QFont& font, const QPaintDevice& device, const QString& measure, const QString& text);
 
   QHash<QString, int> FWidths;
   QHash<QString, int> FHeights;
@@ -100,12 +103,27 @@ class TTextMeasureCache {
 void DrawTextAligned(QPainter& canvas, const QRect& r, const QString& s, int drawFlags,
                      TTextMeasureCache* cache = nullptr);
 
+// The size a redraw of list in client on device fits its text to
+// (FittedTextSize: the character height, or 0 and below for the special
+// heights); nothing for an empty list. A cache, when given, spares
+// measuring again what an earlier call measured.
+std::optional<std::int32_t> FittedDisplaySize(const QPaintDevice& device, const QRect& client,
+                                              const TDisplayLineList& list, const QString& fontName,
+                                              TTextMeasureCache* cache = nullptr);
+
 // Everything a redraw does after the colours are chosen: fills client with
 // the window colour, fits the font to client and draws one row per display
-// line. Returns the fitted size (FittedTextSize: the character height, or 0
-// and below for the special heights), nothing for an empty list. A cache,
-// when given, spares measuring again what an earlier redraw measured.
+// line. Returns the fitted size (FittedDisplaySize), nothing for an empty
+// list.
 std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const TDisplayLineList& list,
                                          const TDisplayLook& look, TTextMeasureCache* cache = nullptr);
+
+// The same redraw limited to region: the pixels inside it are those of the
+// whole redraw, the rest are left alone, and rows outside it cost nothing.
+// Every row keeps its text inside its own rectangle (RowRect), so a redraw of
+// the rows whose text changed updates a window completely.
+std::optional<std::int32_t> PaintDisplay(QPainter& painter, const QRect& client, const QRegion& region,
+                                         const TDisplayLineList& list, const TDisplayLook& look,
+                                         TTextMeasureCache* cache = nullptr);
 
 }  // namespace lumaren

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "display/DisplayPainter.h"
+#include "display/ShownFrame.h"
 #include "display/uDisplayLine.h"
 #include "display/uMessageDispatch.h"
 #include "platform/FormWindow.h"
@@ -115,6 +116,11 @@ class TfmMain : public QWidget, public TMessageHost {
   void tmrHeartbeatTimer();
   void RequestFrame();
   void FrameTimerTick();
+  // Asks the toolkit to paint the part of the window that differs from what
+  // it shows.
+  void RequestPaint();
+  TDisplayLook CurrentLook() const;
+  TFrame CurrentFrame(const TDisplayLook& look);
 
   QMenu* PopupMenu = nullptr;  // owned by the window, as its child
   QAction* mnExit = nullptr;
@@ -149,6 +155,8 @@ class TfmMain : public QWidget, public TMessageHost {
   bool FFramePending = false;
   // What earlier paints measured, so a paint measures only new text.
   TTextMeasureCache FTextMeasures;
+  // What the paints have put into the window's backing store.
+  TShownFrame FShownFrame;
 };
 
 }  // namespace lumaren

@@ -1,6 +1,8 @@
 // The main window's drawing: the redraw, the default screen and the flash,
 // expiry and resize timers.
 
+#include <QBackingStore>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -30,7 +32,7 @@ void TfmMain::RequestFrame() {
     FFramePending = true;
     return;
   }
-  update();
+  RequestPaint();
   FFrameTimer->SetEnabled(true);
 }
 
@@ -40,7 +42,27 @@ void TfmMain::FrameTimerTick() {
     return;
   }
   FFramePending = false;
-  update();
+  RequestPaint();
+}
+
+// A message that changes one line repaints that line's row only; anything
+// that moves or restyles the rows repaints the whole window.
+void TfmMain::RequestPaint() { update(FShownFrame.ChangedRegion(CurrentFrame(CurrentLook()))); }
+
+TDisplayLook TfmMain::CurrentLook() const {
+  return Prefs ? ResolveDisplayLook(*FDisplayLineList, Prefs->BgColour, Prefs->FontColour, Prefs->FontName,
+                                    FFlashState)
+               : ResolveDisplayLook(*FDisplayLineList, CON_BgColourDefault, CON_FontColourDefault,
+                                    CON_FontNameDefault, FFlashState);
+}
+
+TFrame TfmMain::CurrentFrame(const TDisplayLook& look) {
+  if (size() == FLaidOutSize) return DisplayFrame(*this, rect(), *FDisplayLineList, look, &FTextMeasures);
+  TFrame frame;
+  frame.Size = size();
+  frame.PixelRatio = devicePixelRatioF();
+  frame.WindowColour = look.WindowColour.rgba();
+  return frame;
 }
 
 void TfmMain::DefaultScreen() {
@@ -54,25 +76,29 @@ void TfmMain::DefaultScreen() {
   tmrResize->SetEnabled(true);
 }
 
-void TfmMain::paintEvent(QPaintEvent* /*event*/) {
+void TfmMain::paintEvent(QPaintEvent* event) {
   // The next paint asked for comes a whole frame after this one, however
   // late this one came.
   if (FFrameTimer->Enabled()) {
     FFrameTimer->SetEnabled(false);
     FFrameTimer->SetEnabled(true);
   }
-  const TDisplayLook look =
-      Prefs ? ResolveDisplayLook(*FDisplayLineList, Prefs->BgColour, Prefs->FontColour, Prefs->FontName, FFlashState)
-            : ResolveDisplayLook(*FDisplayLineList, CON_BgColourDefault, CON_FontColourDefault, CON_FontNameDefault,
-                                 FFlashState);
+  const TDisplayLook look = CurrentLook();
+  const TFrame frame = CurrentFrame(look);
   QPainter painter(this);
   // Every paint, UpdateDisplay's or the system's after the window was
   // covered or hidden, shows the current content; only while a new size
   // waits for the resize timer's redraw does the background stand alone.
-  if (size() == FLaidOutSize) {
-    PaintDisplay(painter, rect(), *FDisplayLineList, look, &FTextMeasures);
+  if (frame.LaidOut) {
+    PaintDisplay(painter, rect(), event->region(), *FDisplayLineList, look, &FTextMeasures);
   } else {
     painter.fillRect(rect(), look.WindowColour);
+  }
+  // Only a paint into the window's own backing store changes what the window
+  // shows; grab() and render() paint a copy.
+  QBackingStore* store = backingStore();
+  if (store && painter.paintEngine() && painter.paintEngine()->paintDevice() == store->paintDevice()) {
+    FShownFrame.Painted(frame, event->region());
   }
 }
 

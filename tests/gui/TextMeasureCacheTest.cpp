@@ -23,7 +23,7 @@ TEST(TextMeasureCache, AFullCacheStartsAfreshAndStillMeasuresRight) {
   painter.setFont(DisplayFont(QStringLiteral("Arial"), -40));
   for (int i = 0; i < CON_TextMeasureCacheSize + 10; ++i) {
     const QString text = QString::number(i) + QStringLiteral(" wide text");
-    ASSERT_EQ(cache.Width(painter, text), painter.fontMetrics().horizontalAdvance(text)) << i;
+    ASSERT_EQ(cache.Width(painter.font(), *painter.device(), text), painter.fontMetrics().horizontalAdvance(text)) << i;
   }
   const QRect r(0, 0, 120, 1000);
   const int flags = CON_DrawCentre | Qt::AlignTop;
@@ -59,7 +59,7 @@ TEST(TextMeasureCache, EveryMeasureIsTheOneItStandsFor) {
       const QString text = QString::fromUtf8(p.text);
       const QRect r(0, 0, p.width, 1000);
       const int flags = p.flags | Qt::AlignTop;
-      EXPECT_EQ(cache.Width(painter, text), painter.fontMetrics().horizontalAdvance(text));
+      EXPECT_EQ(cache.Width(painter.font(), *painter.device(), text), painter.fontMetrics().horizontalAdvance(text));
       EXPECT_EQ(cache.WrappedHeight(painter, r, flags, text), painter.boundingRect(r, flags, text).height());
     }
   }
