@@ -54,8 +54,10 @@ int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_MAX_CACHED_GLYPH_SIZE")) qputenv("QT_MAX_CACHED_GLYPH_SIZE", "1000");
   if (qEnvironmentVariableIsEmpty("QT_NO_FT_CACHE")) qputenv("QT_NO_FT_CACHE", "1");
   QApplication app(argc, argv);
+  lumaren::bench::Report("app_ready_ns", static_cast<double>(lumaren::bench::NowNanos()));
   TBareWindow window;
   window.setGeometry(0, 0, argc > 2 ? std::atoi(argv[1]) : 1920, argc > 2 ? std::atoi(argv[2]) : 1080);
   window.show();
+  lumaren::bench::Report("window_shown_ns", static_cast<double>(lumaren::bench::NowNanos()));
   return QApplication::exec();
 }

@@ -382,7 +382,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "  lumaren start-up and shut-down ...\n");
   StartStop(discovery, home);  // warm-up; writes the preferences
   PlaceWindow(home, 1920, 1080);
-  const int startRuns = GQuick ? 3 : 7;
+  const int startRuns = GQuick ? 3 : 15;
   std::vector<double> toAnnouncement, shutdownToExit, firstPaint, firstContent, bareFirstPaint;
   bool allArchived = true;
   bool allClean = true;

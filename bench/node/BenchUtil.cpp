@@ -182,7 +182,7 @@ TResults ParseResults(const std::string& text) {
 }
 
 void Report(const std::string& key, double value) {
-  std::printf("%s=%.6g\n", key.c_str(), value);
+  std::printf("%s=%.17g\n", key.c_str(), value);
   std::fflush(stdout);
 }
 

@@ -230,6 +230,7 @@ class THarness : public QObject {
     if (!G->Window) {
       if (event->type() == QEvent::Show) {
         if (auto* window = dynamic_cast<TfmMain*>(watched)) {
+          if (G->Config.Mode == "trace") Report("window_shown_ns", static_cast<double>(NowNanos()));
           G->Window = window;
           QTimer::singleShot(0, this, [] { Begin(); });
         }
@@ -300,7 +301,10 @@ class THarness : public QObject {
   }
 };
 
-void InstallHarness() { qApp->installEventFilter(new THarness(qApp)); }
+void InstallHarness() {
+  if (G->Config.Mode == "trace") Report("app_ready_ns", static_cast<double>(NowNanos()));
+  qApp->installEventFilter(new THarness(qApp));
+}
 
 double Micros(std::int64_t nanos) { return static_cast<double>(nanos) / 1000.0; }
 
