@@ -355,12 +355,20 @@ int main(int argc, char** argv) {
   const TCase cases[] = {{1920, 1080, 5, "1080p"}, {1920, 1080, 60, "1080p"}, {3840, 2160, 5, "2160p"},
                          {3840, 2160, 60, "2160p"}};
   const int latencyCount = GQuick ? 40 : 300;
+  // "latency": each datagram changes a counter in the first line, so the
+  // node repaints that row; "latency-whole": every line and the fitted size
+  // change, so it repaints the whole window.
+  const char* const latencyModes[] = {"latency", "latency-whole"};
   std::vector<TResults> latency;
+  std::vector<TResults> latencyWhole;
   for (const TCase& c : cases) {
-    latency.push_back(RunProgram("lumaren_bench_node",
-                                 {"latency", std::to_string(c.Width), std::to_string(c.Height),
-                                  std::to_string(c.Lines), std::to_string(latencyCount)},
-                                 std::string("latency-") + c.Size + "-" + std::to_string(c.Lines), 600));
+    for (const char* mode : latencyModes) {
+      (std::string(mode) == "latency" ? latency : latencyWhole)
+          .push_back(RunProgram("lumaren_bench_node",
+                                {mode, std::to_string(c.Width), std::to_string(c.Height), std::to_string(c.Lines),
+                                 std::to_string(latencyCount)},
+                                std::string(mode) + "-" + c.Size + "-" + std::to_string(c.Lines), 600));
+    }
   }
 
   const int rates[] = {2000, 5000, 10000};
@@ -417,18 +425,36 @@ int main(int argc, char** argv) {
   }
 
   Header("Datagram to screen, DisplayData sent to a node at rest, one every 35 ms (µs; floor: bare receive + "
-         "bare parse + bare save + bare log + bare fitted draw at rest)");
+         "bare parse + bare save + bare log + bare fitted draw of the whole window at rest, its median for p50 "
+         "and its p99 for p99; the first " +
+         Fmt(Num(latency[0], "latency_samples") > 0 ? latencyCount - Num(latency[0], "latency_samples") : 0, 0) +
+         " datagrams of each run, whose glyphs are not yet cached, are left out)");
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const TCase& c = cases[i];
     const std::string lines = std::to_string(c.Lines);
-    const double floor = Num(st, "bare_recv_latency_p50_us_" + lines) + Num(st, "bare_parse_us_" + lines) +
-                         Num(st, "bare_save_us_" + lines) + Num(st, "bare_log_us") +
-                         Num(st, "bare_draw_idle_us_" + lines + "_" + c.Size);
-    const std::string name = std::to_string(c.Width) + "x" + std::to_string(c.Height) + ", " + lines + " lines";
-    const double p50 = Num(latency[i], "latency_p50_us");
-    const double p99 = Num(latency[i], "latency_p99_us");
-    Row(name + ", p50", Fmt(p50), Fmt(floor), Ratio(p50, floor), "≤ 1.5x: " + Verdict(p50 <= 1.5 * floor));
-    Row(name + ", p99", Fmt(p99), Fmt(floor), Ratio(p99, floor), "< 16700: " + Verdict(p99 < 16700));
+    const std::string k = lines + "_" + c.Size;
+    const double stages = Num(st, "bare_recv_latency_p50_us_" + lines) + Num(st, "bare_parse_us_" + lines) +
+                          Num(st, "bare_save_us_" + lines) + Num(st, "bare_log_us");
+    const double floor = stages + Num(st, "bare_draw_idle_us_" + k);
+    const double floor99 = stages + Num(st, "bare_draw_idle_p99_us_" + k);
+    const std::string size = std::to_string(c.Width) + "x" + std::to_string(c.Height) + ", " + lines + " lines";
+    for (const auto& [r, what] : {std::pair<const TResults*, const char*>{&latency[i], "a counter new"},
+                                  std::pair<const TResults*, const char*>{&latencyWhole[i], "every line new"}}) {
+      const std::string name = size + ", " + what;
+      const double p50 = Num(*r, "latency_p50_us");
+      const double p99 = Num(*r, "latency_p99_us");
+      const double clear99 = Num(*r, "latency_clear_p99_us");
+      Row(name + ", p50", Fmt(p50), Fmt(floor), Ratio(p50, floor), "≤ 1.5x: " + Verdict(p50 <= 1.5 * floor));
+      Row(name + ", p99", Fmt(p99), Fmt(floor99), Ratio(p99, floor99), "< 16700: " + Verdict(p99 < 16700));
+      Row(name + ", p99 of the " + Fmt(Num(*r, "latency_samples") - Num(*r, "latency_stalled"), 0) +
+              " samples clear of a machine stop",
+          Fmt(clear99), "-", "-", "< 16700: " + Verdict(clear99 < 16700));
+      Row(name + ", machine stops seen during the run (count; longest, ms)",
+          Fmt(Num(*r, "stalls"), 0) + "; " + Fmt(Num(*r, "stall_longest_ms"), 1), "-", "-",
+          Fmt(Num(*r, "stalls_ms"), 0) + " ms in all");
+    }
+    Row(size + ", the first datagram after start", Fmt(Num(latency[i], "latency_first_us")), "-", "-",
+        "glyphs drawn for the first time");
   }
 
   Header("Per-stage cost of one datagram (µs)");
@@ -461,11 +487,14 @@ int main(int argc, char** argv) {
     const TCase& c = cases[i];
     Row("whole handler in the node, " + std::to_string(c.Lines) + " lines, " + c.Size + " (median)",
         Fmt(Num(latency[i], "handle_p50_us"), 1), "-", "-", "parse + save + apply + log; paint deferred");
-    Row("whole frame in the node, " + std::to_string(c.Lines) + " lines, " + c.Size + " (median)",
-        Fmt(Num(latency[i], "frame_p50_us"), 1),
-        Fmt(Num(st, "bare_draw_idle_us_" + std::to_string(c.Lines) + "_" + c.Size)),
-        Ratio(Num(latency[i], "frame_p50_us"), Num(st, "bare_draw_idle_us_" + std::to_string(c.Lines) + "_" + c.Size)),
-        "paint and hand-over to the window system");
+    const std::string idle = "bare_draw_idle_us_" + std::to_string(c.Lines) + "_" + c.Size;
+    for (const auto& [r, what] : {std::pair<const TResults*, const char*>{&latency[i], "a counter new: its row"},
+                                  std::pair<const TResults*, const char*>{&latencyWhole[i],
+                                                                          "every line new: the whole window"}}) {
+      Row("whole frame in the node, " + std::to_string(c.Lines) + " lines, " + c.Size + ", " + what + " (median)",
+          Fmt(Num(*r, "frame_p50_us"), 1), Fmt(Num(st, idle)), Ratio(Num(*r, "frame_p50_us"), Num(st, idle)),
+          "paint and hand-over to the window system");
+    }
   }
 
   Header("Sustained DisplayData (5 lines, 1920x1080) for " + std::to_string(seconds) + " s");
@@ -493,9 +522,12 @@ int main(int argc, char** argv) {
   const double down = Percentile(shutdownToExit, 50);
   Header("Start-up and shut-down at 1920x1080 (ms, median of " + std::to_string(startRuns) + ")");
   Row("exec to first announcement", Fmt(ann), "-", "-", "");
-  Row("exec to first painted frame", Fmt(fp), Fmt(bfp), Ratio(fp, bfp), "≤ 1.3x: " + Verdict(fp <= 1.3 * bfp));
+  Row("exec to first painted frame", Fmt(fp), Fmt(bfp), Ratio(fp, bfp),
+      "≤ 1.3x: " + Verdict(fp <= 1.3 * bfp) + " (the window in its colour; the floor paints a line of text)");
   Row("exec to the default screen painted", Fmt(fc), Fmt(bfp), Ratio(fc, bfp),
       "drawn at the resize timer's tick, 100 ms after showing");
+  Row("the same less the resize timer's 100 ms", Fmt(fc - 100), Fmt(bfp), Ratio(fc - 100, bfp),
+      "the node's text on screen against the floor's");
   Row("Shutdown to exit, archive written", Fmt(down), "-", "-",
       std::string("archive every time: ") + Verdict(allArchived) + ", clean exit: " + Verdict(allClean));
 
@@ -513,9 +545,9 @@ int main(int argc, char** argv) {
       Ratio(anonEnd, anon1k), "the rest is mapped files: libraries and fonts, paged in as used");
   Row("soak: handled / logged / lost", Fmt(Num(soak, "handled"), 0) + " / " + Fmt(Num(soak, "logged"), 0) + " / " +
       Fmt(Num(soak, "lost"), 0), "-", "-", "");
-  Row("handler, last 1,000 of the soak against the first 1,000 (µs)", Fmt(Num(soak, "handle_last_1000_us"), 1),
-      Fmt(Num(soak, "handle_first_1000_us"), 1),
-      Ratio(Num(soak, "handle_last_1000_us"), Num(soak, "handle_first_1000_us")), "");
+  Row("handler, last 1,000 of the soak against the second 1,000 (µs)", Fmt(Num(soak, "handle_last_1000_us"), 1),
+      Fmt(Num(soak, "handle_second_1000_us"), 1),
+      Ratio(Num(soak, "handle_last_1000_us"), Num(soak, "handle_second_1000_us")), "");
   const double logFirst = Num(st, "log_first_us");
   const double logLast = Num(st, "log_last_us");
   Row("log entry 1,000,000 against entry 1 (µs, median of the last and the first 10,000; log of " +
