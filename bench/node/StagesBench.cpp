@@ -199,7 +199,7 @@ void PaintStages() {
       const TDisplayLook look = ResolveDisplayLook(list, CON_BgColourDefault, CON_FontColourDefault,
                                                    CON_FontNameDefault, false);
       // The window's backing store on the offscreen platform.
-      QImage image(s.Width, s.Height, QImage::Format_ARGB32_Premultiplied);
+      QImage image(s.Width, s.Height, QImage::Format_RGB32);
       const QRect client(0, 0, s.Width, s.Height);
       int fitted = 0;
       {
