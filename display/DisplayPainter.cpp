@@ -30,11 +30,12 @@ TRect FromQRect(const QRect& r) { return TRect{r.left(), r.top(), r.left() + r.w
 std::int64_t WidestTextLine(const QFont& font, const QPaintDevice& device, const TDisplayLineList& list,
                             TTextMeasureCache* cache) {
   const QFontMetrics metrics(font, &device);
+  const QString context = cache ? TTextMeasureCache::WidthContext(font, device) : QString();
   std::int64_t widest = 0;
   for (int i = 0; i < list.Count(); ++i) {
     for (const std::string& textLine : SplitTextLines(list.Items(i).Text())) {
       const QString text = QString::fromStdString(textLine);
-      const int width = cache ? cache->Width(font, device, text) : metrics.horizontalAdvance(text);
+      const int width = cache ? cache->Width(context, metrics, text) : metrics.horizontalAdvance(text);
       widest = std::max<std::int64_t>(widest, width);
     }
   }
@@ -107,11 +108,19 @@ QString TTextMeasureCache::Key(const QFont& font, const QPaintDevice& device, co
 }
 
 int TTextMeasureCache::Width(const QFont& font, const QPaintDevice& device, const QString& text) {
-  const QString key = Key(font, device, QString(), text);
+  return Width(WidthContext(font, device), QFontMetrics(font, &device), text);
+}
+
+QString TTextMeasureCache::WidthContext(const QFont& font, const QPaintDevice& device) {
+  return Key(font, device, QString(), QString());
+}
+
+int TTextMeasureCache::Width(const QString& context, const QFontMetrics& metrics, const QString& text) {
+  const QString key = context + text;
   const auto found = FWidths.constFind(key);
   if (found != FWidths.constEnd()) return *found;
   if (FWidths.size() >= CON_TextMeasureCacheSize) FWidths.clear();
-  const int width = QFontMetrics(font, &device).horizontalAdvance(text);
+  const int width = metrics.horizontalAdvance(text);
   FWidths.insert(key, width);
   return width;
 }

@@ -18,6 +18,7 @@
 #include "display/uDisplayLine.h"
 #include "protocol/uXMLHelpers.h"
 
+class QFontMetrics;
 class QPaintDevice;
 class QPainter;
 
@@ -85,6 +86,10 @@ class TTextMeasureCache {
   // QFontMetrics(font, &device).horizontalAdvance(text): what a painter on
   // device with font set measures.
   int Width(const QFont& font, const QPaintDevice& device, const QString& text);
+  // The same for many texts in one font on one device: the context
+  // (WidthContext) and the metrics are made once for all of them.
+  static QString WidthContext(const QFont& font, const QPaintDevice& device);
+  int Width(const QString& context, const QFontMetrics& metrics, const QString& text);
   // painter.boundingRect(r, flags, text).height(), which depends on r only
   // through its width.
   int WrappedHeight(QPainter& painter, const QRect& r, int flags, const QString& text);
