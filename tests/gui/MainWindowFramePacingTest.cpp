@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
 
 #include <memory>
 #include <string>
@@ -16,38 +14,19 @@
 
 #include "display/main.h"
 #include "support/qt/TMainWindowFixture.h"
+#include "support/qt/TPaintRecorder.h"
 
 namespace lumaren {
 namespace {
 
 constexpr int kFrame = 16;
 
-// Notes the first centre text the window shows at each of its paints.
-class TPaintRecorder : public QObject {
- public:
-  explicit TPaintRecorder(TfmMain& window) : FWindow(window) { window.installEventFilter(this); }
-
-  std::vector<std::string> Shown;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == &FWindow && event->type() == QEvent::Paint) {
-      const TDisplayLineList& list = FWindow.DisplayLineList();
-      Shown.push_back(list.Count() > 0 ? list.Items(0).TextCentre : std::string());
-    }
-    return false;
-  }
-
- private:
-  TfmMain& FWindow;
-};
-
 class MainWindowFramePacingTest : public test::TMainWindowFixture {
  protected:
   MainWindowFramePacingTest() {
     ShowAndSettle();
     Settle();
-    recorder = std::make_unique<TPaintRecorder>(*window);
+    recorder = std::make_unique<test::TPaintRecorder>(*window);
   }
 
   // Lets every pending paint happen and the frame timer run out.
@@ -72,7 +51,7 @@ class MainWindowFramePacingTest : public test::TMainWindowFixture {
     QCoreApplication::processEvents();
   }
 
-  std::unique_ptr<TPaintRecorder> recorder;
+  std::unique_ptr<test::TPaintRecorder> recorder;
 };
 
 TEST_F(MainWindowFramePacingTest, UpdateDisplayPaintsAtTheNextPassOfTheEventLoop) {

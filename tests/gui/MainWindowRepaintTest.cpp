@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QImage>
-#include <QObject>
-#include <QPaintEvent>
 #include <QRegion>
 #include <QScreen>
 
@@ -20,30 +17,12 @@
 #include "display/main.h"
 #include "display/uDisplayMetrics.h"
 #include "support/qt/TMainWindowFixture.h"
+#include "support/qt/TPaintRecorder.h"
 
 namespace lumaren {
 namespace {
 
 constexpr int kFrame = 16;
-
-// Notes the region of every paint the window receives.
-class TRegionRecorder : public QObject {
- public:
-  explicit TRegionRecorder(QWidget& window) : FWindow(window) { window.installEventFilter(this); }
-
-  std::vector<QRegion> Regions;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == &FWindow && event->type() == QEvent::Paint) {
-      Regions.push_back(static_cast<QPaintEvent*>(event)->region());
-    }
-    return false;
-  }
-
- private:
-  QWidget& FWindow;
-};
 
 class MainWindowRepaintTest : public test::TMainWindowFixture {
  protected:
@@ -54,7 +33,7 @@ class MainWindowRepaintTest : public test::TMainWindowFixture {
     clock.Advance(100);  // the resize timer lays the content out for the size
     Show({"#0001 Gate 4", "Doors close in two minutes", "Track 7"});
     Settle();
-    recorder = std::make_unique<TRegionRecorder>(*window);
+    recorder = std::make_unique<test::TPaintRecorder>(*window);
   }
 
   void Show(const std::vector<std::string>& centres) {
@@ -83,7 +62,7 @@ class MainWindowRepaintTest : public test::TMainWindowFixture {
     return QRect(QPoint(r.Left, r.Top), QSize(r.Width(), r.Height()));
   }
 
-  std::unique_ptr<TRegionRecorder> recorder;
+  std::unique_ptr<test::TPaintRecorder> recorder;
 };
 
 TEST_F(MainWindowRepaintTest, AChangedLineRepaintsItsRowOnly) {
