@@ -427,7 +427,7 @@ int main(int argc, char** argv) {
   Header("Datagram to screen, DisplayData sent to a node at rest, one every 35 ms (µs; floor: bare receive + "
          "bare parse + bare save + bare log + bare fitted draw of the whole window at rest, its median for p50 "
          "and its p99 for p99; the first " +
-         Fmt(Num(latency[0], "latency_samples") > 0 ? latencyCount - Num(latency[0], "latency_samples") : 0, 0) +
+         Fmt(Num(latency[0], "latency_warm_up"), 0) +
          " datagrams of each run, whose glyphs are not yet cached, are left out)");
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const TCase& c = cases[i];

@@ -432,6 +432,7 @@ void ReportResults() {
   Report("frame_p50_us", Percentile(frameCost, 50));
   if (IsLatencyMode(c.Mode)) {
     Report("latency_first_us", first);
+    Report("latency_warm_up", static_cast<double>(kWarmUp));
     Report("latency_p50_us", Percentile(latency, 50));
     Report("latency_p99_us", Percentile(latency, 99));
     Report("latency_max_us", Percentile(latency, 100));
