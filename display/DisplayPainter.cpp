@@ -116,23 +116,21 @@ QString TTextMeasureCache::WidthContext(const QFont& font, const QPaintDevice& d
 }
 
 int TTextMeasureCache::Width(const QString& context, const QFontMetrics& metrics, const QString& text) {
-  const QString key = context + text;
-  const auto found = FWidths.constFind(key);
-  if (found != FWidths.constEnd()) return *found;
-  if (FWidths.size() >= CON_TextMeasureCacheSize) FWidths.clear();
-  const int width = metrics.horizontalAdvance(text);
-  FWidths.insert(key, width);
-  return width;
+  return FWidths.Find(context + text, [&] { return metrics.horizontalAdvance(text); });
 }
 
 int TTextMeasureCache::WrappedHeight(QPainter& painter, const QRect& r, int flags, const QString& text) {
-  const QString key = Key(painter.font(), *painter.device(), QString::number(r.width()) + QLatin1Char(' ') + QString::number(flags), text);
-  const auto found = FHeights.constFind(key);
-  if (found != FHeights.constEnd()) return *found;
-  if (FHeights.size() >= CON_TextMeasureCacheSize) FHeights.clear();
-  const int height = painter.boundingRect(r, flags, text).height();
-  FHeights.insert(key, height);
-  return height;
+  const QString key = Key(painter.font(), *painter.device(),
+                          QString::number(r.width()) + QLatin1Char(' ') + QString::number(flags), text);
+  return FHeights.Find(key, [&] { return painter.boundingRect(r, flags, text).height(); });
+}
+
+void TMeasureTable::Keep(const QString& key, int value) {
+  if (FNewer.size() >= CON_TextMeasureCacheSize) {
+    FOlder = std::move(FNewer);
+    FNewer = QHash<QString, int>();
+  }
+  FNewer.insert(key, value);
 }
 
 TDisplayLook ResolveDisplayLook(const TDisplayLineList& list, TColor prefsBgColour, TColor prefsFontColour,

@@ -77,9 +77,34 @@ QString NormalisedText(const std::string& text);
 // at the reference height and the height of each text wrapped to its row.
 // A flash tick, an expose, or a message that changes one line then measures
 // only what is new. The values are those of the measuring calls it stands
-// for, keyed by everything they depend on; at CON_TextMeasureCacheSize
-// entries it starts afresh, so it never grows without bound.
+// for, keyed by everything they depend on. It keeps two generations of at
+// most CON_TextMeasureCacheSize entries each: when the newer is full it
+// becomes the older and the oldest go, and a value found in the older moves
+// to the newer. So it never grows without bound, and a board that changes a
+// line per message keeps its other lines measured instead of measuring all
+// of them again whenever the cache fills.
 inline constexpr int CON_TextMeasureCacheSize = 512;
+
+// One kind of measure in the cache, in its two generations.
+class TMeasureTable {
+ public:
+  // The value kept under key, or measure()'s, which is then kept.
+  template <typename TMeasure>
+  int Find(const QString& key, TMeasure measure) {
+    const auto found = FNewer.constFind(key);
+    if (found != FNewer.constEnd()) return *found;
+    const auto old = FOlder.constFind(key);
+    const int value = old != FOlder.constEnd() ? *old : measure();
+    Keep(key, value);
+    return value;
+  }
+
+ private:
+  void Keep(const QString& key, int value);
+
+  QHash<QString, int> FNewer;
+  QHash<QString, int> FOlder;
+};
 
 class TTextMeasureCache {
  public:
@@ -97,8 +122,8 @@ class TTextMeasureCache {
  private:
   static QString Key(const QFont& font, const QPaintDevice& device, const QString& measure, const QString& text);
 
-  QHash<QString, int> FWidths;
-  QHash<QString, int> FHeights;
+  TMeasureTable FWidths;
+  TMeasureTable FHeights;
 };
 
 // Draws s inside r, aligned horizontally by drawFlags (CON_Draw...), centred

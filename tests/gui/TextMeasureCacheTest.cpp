@@ -33,6 +33,25 @@ TEST(TextMeasureCache, AFullCacheStartsAfreshAndStillMeasuresRight) {
   }
 }
 
+TEST(TextMeasureCache, TextInUseStaysMeasuredWhileOtherTextComesAndGoes) {
+  // A board whose first line changes with every message: the other lines
+  // are measured once, however many messages come; a text not seen for two
+  // generations is measured again, so the cache stays bounded.
+  TMeasureTable table;
+  int steadyMeasures = 0;
+  int oldMeasures = 0;
+  const auto steady = [&] { return table.Find(QStringLiteral("steady"), [&] { return ++steadyMeasures, 7; }); };
+  const auto old = [&] { return table.Find(QStringLiteral("old"), [&] { return ++oldMeasures, 9; }); };
+  EXPECT_EQ(old(), 9);
+  for (int message = 0; message < 10 * CON_TextMeasureCacheSize; ++message) {
+    EXPECT_EQ(table.Find(QString::number(message), [message] { return message; }), message);
+    ASSERT_EQ(steady(), 7);
+  }
+  EXPECT_EQ(steadyMeasures, 1);
+  EXPECT_EQ(old(), 9);
+  EXPECT_EQ(oldMeasures, 2);
+}
+
 TEST(TextMeasureCache, EveryMeasureIsTheOneItStandsFor) {
   // Each probe follows the others in one cache, so a key that leaves out
   // what a measure depends on returns an earlier probe's value.
