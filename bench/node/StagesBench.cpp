@@ -262,6 +262,27 @@ void PaintStages() {
       });
       Report(Key("bare_draw_idle_us", lines, s.Name), Percentile(bare, 50));
       Report(Key("bare_draw_idle_p99_us", lines, s.Name), Percentile(bare, 99));
+
+      // The floor of the "every line new" latency runs draws what they send:
+      // two datagrams in turn whose lines all differ, each at its own fitted
+      // size.
+      TDisplayLineList turns[2];
+      int turnFitted[2] = {0, 0};
+      for (int t = 0; t < 2; ++t) {
+        TReceivedMessage turnMessage;
+        ReadMessage(DisplayDataMessage(lines, 1, 1 + t), turnMessage);
+        turns[t].XMLRead(turnMessage.Payload("Display"));
+        QPainter painter(&image);
+        turnFitted[t] = PaintDisplay(painter, client, turns[t], look).value_or(0);
+      }
+      int turn = 0;
+      const std::vector<double> bareWhole = atRest(300, [&] {
+        turn = 1 - turn;
+        QPainter painter(&image);
+        BareFittedDraw(painter, client, turns[turn], turnFitted[turn]);
+      });
+      Report(Key("bare_draw_whole_idle_us", lines, s.Name), Percentile(bareWhole, 50));
+      Report(Key("bare_draw_whole_idle_p99_us", lines, s.Name), Percentile(bareWhole, 99));
     }
   }
 }
