@@ -1,7 +1,9 @@
 // The cost of each stage a datagram goes through in the display node, one
 // stage at a time, and beside each the floor it is judged against: the bare
 // library call or system call that the stage cannot do without.
-//   lumaren_bench_stages
+//   lumaren_bench_stages [paint]
+//   lumaren_bench_stages floor WIDTH HEIGHT LINES WHOLE COUNT
+//       only the floor of one latency run (see FloorStage)
 // Prints key=value lines (microseconds unless the key says otherwise).
 
 #include <QGuiApplication>
@@ -13,6 +15,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -255,34 +258,12 @@ void PaintStages() {
                                                               PaintDisplay(painter, client, list, look, &cache);
                                                             }),
                                                             50));
-      // As many as the latency runs take, for the tail of the floor too.
-      const std::vector<double> bare = atRest(300, [&] {
-        QPainter painter(&image);
-        BareFittedDraw(painter, client, list, fitted);
-      });
-      Report(Key("bare_draw_idle_us", lines, s.Name), Percentile(bare, 50));
-      Report(Key("bare_draw_idle_p99_us", lines, s.Name), Percentile(bare, 99));
+      Report(Key("bare_draw_idle_us", lines, s.Name), Percentile(atRest(30, [&] {
+                                                                  QPainter painter(&image);
+                                                                  BareFittedDraw(painter, client, list, fitted);
+                                                                }),
+                                                                50));
 
-      // The floor of the "every line new" latency runs draws what they send:
-      // two datagrams in turn whose lines all differ, each at its own fitted
-      // size.
-      TDisplayLineList turns[2];
-      int turnFitted[2] = {0, 0};
-      for (int t = 0; t < 2; ++t) {
-        TReceivedMessage turnMessage;
-        ReadMessage(DisplayDataMessage(lines, 1, 1 + t), turnMessage);
-        turns[t].XMLRead(turnMessage.Payload("Display"));
-        QPainter painter(&image);
-        turnFitted[t] = PaintDisplay(painter, client, turns[t], look).value_or(0);
-      }
-      int turn = 0;
-      const std::vector<double> bareWhole = atRest(300, [&] {
-        turn = 1 - turn;
-        QPainter painter(&image);
-        BareFittedDraw(painter, client, turns[turn], turnFitted[turn]);
-      });
-      Report(Key("bare_draw_whole_idle_us", lines, s.Name), Percentile(bareWhole, 50));
-      Report(Key("bare_draw_whole_idle_p99_us", lines, s.Name), Percentile(bareWhole, 99));
     }
   }
 }
@@ -338,6 +319,41 @@ void ReceiveStage(int lines) {
   Report(Key("bare_recv_read_us", lines), Percentile(readCost, 50));
 }
 
+// The bare fitted draw of a whole window at rest, as a latency run's floor:
+// count draws, one every 35 ms, of what the run sends (the counter's
+// datagram, or with whole its two datagrams whose lines all differ, in
+// turn, each at its own fitted size). Run right before and right after each
+// latency run, so that the floor sees the machine as the run does.
+void FloorStage(int width, int height, int lines, bool whole, int count) {
+  QImage image(width, height, QImage::Format_RGB32);
+  const QRect client(0, 0, width, height);
+  TDisplayLineList turns[2];
+  int fitted[2] = {0, 0};
+  for (int t = 0; t < 2; ++t) {
+    TReceivedMessage message;
+    ReadMessage(DisplayDataMessage(lines, 1, whole ? 1 + t : 0), message);
+    turns[t].XMLRead(message.Payload("Display"));
+    const TDisplayLook look =
+        ResolveDisplayLook(turns[t], CON_BgColourDefault, CON_FontColourDefault, CON_FontNameDefault, false);
+    QPainter painter(&image);
+    fitted[t] = PaintDisplay(painter, client, turns[t], look).value_or(0);
+  }
+  std::vector<double> samples;
+  int turn = 0;
+  for (int i = 0; i < count; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(35));
+    turn = 1 - turn;
+    const std::int64_t start = NowNanos();
+    {
+      QPainter painter(&image);
+      BareFittedDraw(painter, client, turns[turn], fitted[turn]);
+    }
+    samples.push_back(static_cast<double>(NowNanos() - start) / 1000.0);
+  }
+  Report("floor_us", Percentile(samples, 50));
+  Report("floor_p99_us", Percentile(samples, 99));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -348,6 +364,11 @@ int main(int argc, char** argv) {
   Report("glyph_cache_px", glyph ? glyph : "");
   const fs::path folder = fs::temp_directory_path() / ("lumaren-bench-stages-" + std::to_string(::getpid()));
   fs::create_directories(folder);
+  if (argc > 6 && std::string(argv[1]) == "floor") {
+    FloorStage(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::string(argv[5]) == "1",
+               std::atoi(argv[6]));
+    return 0;
+  }
   const bool paintOnly = argc > 1 && std::string(argv[1]) == "paint";
   if (!paintOnly) {
     for (const int lines : kLineCounts) {
