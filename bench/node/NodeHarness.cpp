@@ -28,6 +28,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -72,10 +74,10 @@ constexpr std::int64_t kWarmUp = 10;
 
 bool IsLatencyMode(const std::string& mode) { return mode == "latency" || mode == "latency-whole"; }
 
-// Notes when the machine stops: a thread that only sleeps a millisecond at a
-// time and reads the clock, run beside the node during the latency runs. A
-// gap of more than 4 ms means that no core ran it (on a virtual machine: the
-// host stopped the guest).
+// Notes when the machine stops: a thread that only sleeps 2 ms at a time and
+// reads the clock, run beside the node during the latency runs. A gap of
+// more than 5 ms means that no core ran it (on a virtual machine: the host
+// stopped the guest). It wakes seldom enough not to slow the node.
 class TStallProbe {
  public:
   struct TStall {
@@ -87,9 +89,9 @@ class TStallProbe {
     FThread = std::thread([this] {
       std::int64_t previous = NowNanos();
       while (!FStop.load()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
         const std::int64_t now = NowNanos();
-        if (now - previous > 4000000) FStalls.push_back({previous + 1000000, now});
+        if (now - previous > 5000000) FStalls.push_back({previous + 2000000, now});
         previous = now;
       }
     });
@@ -125,6 +127,8 @@ struct THarnessState {
   std::atomic<std::int64_t> Handled{0};
   std::atomic<std::int64_t> LastShownSeq{-1};
   std::atomic<std::int64_t> LastShownEnd{0};
+  std::mutex ShownMutex;
+  std::condition_variable ShownChanged;
   std::vector<TFrame> Frames;  // not in soak mode
   TStallProbe Probe;
   std::vector<std::int64_t> HandleCost;
@@ -158,8 +162,12 @@ std::int64_t ShownSeq() {
 void NoteFrame(std::int64_t seq, std::int64_t start, std::int64_t end) {
   if (G->Config.Mode != "soak" && G->Frames.size() < G->Frames.capacity()) G->Frames.push_back({end, seq, end - start});
   if (seq >= 0) {
-    G->LastShownSeq.store(seq);
-    G->LastShownEnd.store(end);
+    {
+      const std::lock_guard<std::mutex> lock(G->ShownMutex);
+      G->LastShownSeq.store(seq);
+      G->LastShownEnd.store(end);
+    }
+    G->ShownChanged.notify_all();
   }
 }
 
@@ -222,8 +230,10 @@ void RunSender() {
       std::this_thread::sleep_for(std::chrono::milliseconds(35));
       G->Sent[static_cast<std::size_t>(i)] = NowNanos();
       send(bytes);
-      const std::int64_t deadline = NowNanos() + 2000000000;
-      while (G->LastShownSeq.load() < i && NowNanos() < deadline) std::this_thread::sleep_for(std::chrono::microseconds(100));
+      // Waits without polling: a thread that woke every 100 µs to look took
+      // enough of the machine to slow the node's paint by a fifth.
+      std::unique_lock<std::mutex> lock(G->ShownMutex);
+      G->ShownChanged.wait_for(lock, std::chrono::seconds(2), [i] { return G->LastShownSeq.load() >= i; });
     }
     G->SentCount = c.Count;
   } else if (c.Mode == "rate") {
