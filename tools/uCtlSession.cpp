@@ -160,24 +160,25 @@ void TCtlSession::OnDeadline() {
   if (FDeadline) FDeadline->SetEnabled(false);
   if (FFinished) return;
   if (FOptions.Command == TCtlCommand::Discover) {
-    if (FOptions.Watch) {
-      Finish(CON_ExitOK);
-    } else {
-      PrintDiscovered();
-    }
+    EndDiscovery();
     return;
   }
   RunOnFoundNodes();
 }
 
+// Watching ends quietly; a one-off discovery prints what it found.
+void TCtlSession::EndDiscovery() {
+  if (FOptions.Watch) {
+    Finish(CON_ExitOK);
+  } else {
+    PrintDiscovered();
+  }
+}
+
 void TCtlSession::Stop() {
   if (FFinished) return;
   if (FOptions.Command == TCtlCommand::Discover) {
-    if (FOptions.Watch) {
-      Finish(CON_ExitOK);
-    } else {
-      PrintDiscovered();
-    }
+    EndDiscovery();
     return;
   }
   Error("interrupted before the nodes were found; nothing more was sent");

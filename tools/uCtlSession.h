@@ -43,6 +43,7 @@ class TCtlSession {
   bool Listen();
   void OnNodeEvent(int index, TNodeEvent event);
   void OnDeadline();
+  void EndDiscovery();
   bool AllNamesSeen() const;
   void PrintDiscovered();
   void RunOnFoundNodes();
